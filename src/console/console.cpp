@@ -1,0 +1,125 @@
+#include "console/console.h"
+
+#include <cstring>
+#include <limits>
+
+namespace octets {
+
+Console::Console(ByteSource& in, std::ostream& out, Terminal& terminal)
+    : in_(in), out_(out), terminal_(terminal) {}
+
+void Console::write(const char* text) { out_ << text; }
+
+void Console::print_separator() { write(SEPARATOR_LINE); }
+
+void Console::flush() { out_.flush(); }
+
+void Console::clear_screen() {
+  // Anything written before the clear must reach the screen before it.
+  flush();
+  terminal_.clear_screen(out_);
+}
+
+bool Console::fill() {
+  if (ended_) return false;
+  // The prompt must be visible while the program waits.
+  flush();
+  position_ = 0;
+  end_ = in_.read_some(buffer_, sizeof buffer_);
+  // Once the input has ended it stays ended: nothing typed after an end of
+  // input at a terminal is taken for an answer to a later question.
+  if (end_ == 0) ended_ = true;
+  return end_ != 0;
+}
+
+int Console::peek() {
+  if (position_ == end_ && !fill()) return -1;
+  line_begun_ = true;
+  return static_cast<unsigned char>(buffer_[position_]);
+}
+
+void Console::take() {
+  if (buffer_[position_] == '\n') line_begun_ = false;
+  ++position_;
+}
+
+bool Console::at_end() {
+  return position_ == end_ && !fill();
+}
+
+std::size_t Console::read_line(char* buffer, std::size_t capacity) {
+  std::size_t count = 0;
+  while (count + 1 < capacity) {
+    if (position_ == end_ && !fill()) break;
+    const char* start = buffer_ + position_;
+    std::size_t room = capacity - 1 - count;
+    std::size_t available = end_ - position_;
+    std::size_t n = available < room ? available : room;
+    const void* line_end = std::memchr(start, '\n', n);
+    if (line_end != nullptr) n = static_cast<const char*>(line_end) - start + 1;
+    std::memcpy(buffer + count, start, n);
+    count += n;
+    position_ += n;
+    line_begun_ = line_end == nullptr;
+    if (line_end != nullptr) break;
+  }
+  if (capacity > 0) buffer[count] = '\0';
+  return count;
+}
+
+std::optional<char> Console::read_answer() {
+  char answer[ANSWER_CAPACITY];
+  if (read_line(answer, sizeof answer) == 0) return std::nullopt;
+  // The length counts up to the first zero byte, as for any text.
+  return std::strlen(answer) < 3 ? answer[0] : NO_ANSWER;
+}
+
+std::optional<char> Console::read_char() {
+  int c = peek();
+  if (c < 0) return std::nullopt;
+  take();
+  return static_cast<char>(c);
+}
+
+std::optional<std::int64_t> Console::read_number() {
+  constexpr std::int64_t LIMIT = std::numeric_limits<std::uint32_t>::max();
+  int c = peek();
+  while (c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r') {
+    take();
+    c = peek();
+  }
+  bool negative = false;
+  if (c == '+' || c == '-') {
+    negative = c == '-';
+    take();
+    c = peek();
+  }
+  if (c < '0' || c > '9') return std::nullopt;
+  std::int64_t value = 0;
+  while (c >= '0' && c <= '9') {
+    value = value * 10 + (c - '0');
+    if (value > LIMIT) value = LIMIT + 1;
+    take();
+    c = peek();
+  }
+  return negative ? -value : value;
+}
+
+void Console::discard_pending_input() {
+  while (line_begun_) {
+    if (position_ == end_ && !fill()) {
+      line_begun_ = false;
+      return;
+    }
+    const char* start = buffer_ + position_;
+    const void* line_end = std::memchr(start, '\n', end_ - position_);
+    if (line_end == nullptr) {
+      position_ = end_;
+    } else {
+      position_ += static_cast<const char*>(line_end) - start + 1;
+      line_begun_ = false;
+    }
+  }
+}
+
+}  // namespace octets

@@ -1,0 +1,96 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <ostream>
+
+namespace octets {
+
+inline constexpr const char* SEPARATOR_LINE = "****************************\n";
+/// The answer given for a line too long to be a one-character answer.
+inline constexpr char NO_ANSWER = 'c';
+inline constexpr std::size_t NAME_CAPACITY = 30;
+inline constexpr std::size_t LINE_CAPACITY = 100;
+inline constexpr std::size_t ANSWER_CAPACITY = 100;
+
+/// Where the console's input comes from: standard input, or a string in tests.
+class ByteSource {
+ public:
+  virtual ~ByteSource() = default;
+  /// Waits for input and stores up to `capacity` bytes of it; returns how many.
+  /// Returns 0 only at the end of input (a read error counts as the end).
+  virtual std::size_t read_some(char* buffer, std::size_t capacity) = 0;
+};
+
+/// What a stream cannot do by itself.
+class Terminal {
+ public:
+  virtual ~Terminal() = default;
+  /// Empties the screen. Everything written before has already been flushed.
+  virtual void clear_screen(std::ostream& out) = 0;
+};
+
+/// The program's side of the console: buffered input read in bounded pieces,
+/// and buffered output that is flushed before the program waits for input.
+class Console {
+ public:
+  Console(ByteSource& in, std::ostream& out, Terminal& terminal);
+  Console(const Console&) = delete;
+  Console& operator=(const Console&) = delete;
+
+  std::ostream& out() { return out_; }
+  void write(const char* text);
+  void print_separator();
+
+  /// Reads like fgets: stops after a line end, after capacity - 1 characters, or at
+  /// the end of input, and terminates the text with a zero. The rest of a longer
+  /// line stays pending. Returns how many characters were stored: 0 only at the
+  /// end of input with nothing read, and the buffer then holds an empty text.
+  std::size_t read_line(char* buffer, std::size_t capacity);
+
+  /// Reads one line of at most ANSWER_CAPACITY - 1 characters and applies the
+  /// one-character rule: the first character when the text (up to its first zero
+  /// byte) is shorter than 3, NO_ANSWER otherwise. Empty at the end of input.
+  std::optional<char> read_answer();
+
+  /// Takes one character, whatever it is; empty at the end of input.
+  std::optional<char> read_char();
+
+  /// Reads a decimal integer as scanf's "%d" does: white space and line ends are
+  /// skipped, then an optional sign and digits; the first character that cannot
+  /// belong to the number stays pending. Empty when no digit was read. Values
+  /// beyond the range of 32 bits are clamped, never wrapped.
+  std::optional<std::int64_t> read_number();
+
+  /// Drops the rest of the current line when one is begun (any of its characters
+  /// taken or looked at), line end included; otherwise returns at once.
+  void discard_pending_input();
+
+  /// True when no input is left; may wait for input to decide.
+  bool at_end();
+
+  void clear_screen();
+  void flush();
+
+  /// True once a write to the output has failed.
+  bool output_failed() const { return !out_.good(); }
+
+ private:
+  /// The next character without taking it, or -1 at the end of input.
+  int peek();
+  /// Takes the character that peek() returned.
+  void take();
+  bool fill();
+
+  ByteSource& in_;
+  std::ostream& out_;
+  Terminal& terminal_;
+  char buffer_[64 * 1024];
+  std::size_t position_ = 0;
+  std::size_t end_ = 0;
+  bool ended_ = false;
+  bool line_begun_ = false;
+};
+
+}  // namespace octets

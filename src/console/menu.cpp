@@ -1,0 +1,80 @@
+#include "console/menu.h"
+
+#include "console/help.h"
+#include "files/encipherer.h"
+#include "files/file_viewer.h"
+#include "files/line_writer.h"
+
+namespace octets {
+namespace {
+
+constexpr const char* MENU =
+    "\n 1 = Ecrire un nouveau fichier\n"
+    " 2 = Ajouter A la fin du fichier\n\n"
+    " 3 = Afficher le fichier en symboles de la table d'IBM\n"
+    " 4 = Afficher le fichier en chiffres de base 10\n"
+    " 5 = Afficher le fichier en chiffres de base 16\n"
+    " 6 = Afficher le fichier en chiffres de base 2\n\n"
+    " 7 = Crypter / DEcrypter un fichier\n\n"
+    " 8 = Aide\n"
+    " 0 = Quitter ce menu\n"
+    " -------------------------------------------------------\n"
+    " Votre choix : ";
+
+using Operation = void (*)(Console&);
+
+/// Indexed by the choice's digit; choice "0" runs nothing.
+constexpr Operation OPERATIONS[] = {
+    [](Console&) {},
+    [](Console& c) { write_lines(c, WriteMode::create); },
+    [](Console& c) { write_lines(c, WriteMode::append); },
+    [](Console& c) { show_file(c, ViewKind::text); },
+    [](Console& c) { show_file(c, ViewKind::decimal); },
+    [](Console& c) { show_file(c, ViewKind::hexadecimal); },
+    [](Console& c) { show_file(c, ViewKind::binary); },
+    [](Console& c) { crypt_file(c); },
+    [](Console& c) { show_help(c); },
+};
+
+constexpr int OUTPUT_FAILED = 1;
+
+/// The status to end with when the input runs out: the dialogue ends as if the
+/// user had answered "n", on a fresh line so that a shell prompt starts clean.
+int end_of_input(Console& console) {
+  console.write("\n");
+  console.flush();
+  return console.output_failed() ? OUTPUT_FAILED : 0;
+}
+
+/// Nobody can answer questions that could not be shown, so the dialogue stops
+/// at the next question once the output has failed.
+bool output_lost(Console& console) {
+  console.flush();
+  return console.output_failed();
+}
+
+}  // namespace
+
+int run_menu(Console& console) {
+  for (;;) {
+    std::optional<char> choice;
+    do {
+      console.clear_screen();
+      console.write(MENU);
+      if (output_lost(console)) return OUTPUT_FAILED;
+      choice = console.read_answer();
+      if (!choice) return end_of_input(console);
+    } while (*choice < '0' || *choice > '8');
+    console.clear_screen();
+    OPERATIONS[*choice - '0'](console);
+    console.print_separator();
+    console.write("\n Souhaitez-vous continuer ? (Y/n) : ");
+    if (output_lost(console)) return OUTPUT_FAILED;
+    console.discard_pending_input();
+    std::optional<char> answer = console.read_char();
+    if (!answer) return end_of_input(console);
+    if (*answer == 'n') return 0;
+  }
+}
+
+}  // namespace octets

@@ -1,0 +1,71 @@
+#include "files/byte_format.h"
+
+#include <array>
+#include <cstring>
+
+namespace octets {
+namespace {
+
+// Each byte's text is ready-made and padded to a fixed width, so formatting is
+// one fixed-size copy a byte and the length decides where the next one starts.
+struct ByteTexts {
+  std::array<std::array<char, 16>, 256> text{};
+  std::array<unsigned char, 256> length{};
+};
+
+constexpr ByteTexts make_texts(ViewKind kind) {
+  constexpr char HEX[] = "0123456789ABCDEF";
+  ByteTexts texts;
+  for (int value = 0; value < 256; ++value) {
+    auto& text = texts.text[value];
+    int n = 0;
+    if (kind == ViewKind::decimal) {
+      if (value >= 100) text[n++] = static_cast<char>('0' + value / 100);
+      if (value >= 10) text[n++] = static_cast<char>('0' + value / 10 % 10);
+      text[n++] = static_cast<char>('0' + value % 10);
+    } else if (kind == ViewKind::hexadecimal) {
+      text[n++] = HEX[value >> 4];
+      text[n++] = HEX[value & 15];
+    } else {
+      char digits[9] = {};
+      byte_to_binary(static_cast<unsigned char>(value), digits);
+      for (int i = 0; i < 8; ++i) text[n++] = digits[i];
+    }
+    text[n++] = ' ';
+    texts.length[value] = static_cast<unsigned char>(n);
+  }
+  return texts;
+}
+
+constexpr ByteTexts DECIMAL = make_texts(ViewKind::decimal);
+constexpr ByteTexts HEXADECIMAL = make_texts(ViewKind::hexadecimal);
+constexpr ByteTexts BINARY = make_texts(ViewKind::binary);
+
+template <std::size_t WIDTH>
+char* format_with(const ByteTexts& texts, const unsigned char* bytes, std::size_t count,
+                  char* text) {
+  for (std::size_t i = 0; i < count; ++i) {
+    unsigned char byte = bytes[i];
+    std::memcpy(text, texts.text[byte].data(), WIDTH);
+    text += texts.length[byte];
+  }
+  return text;
+}
+
+}  // namespace
+
+char* format_bytes(ViewKind kind, const unsigned char* bytes, std::size_t count, char* text) {
+  switch (kind) {
+    case ViewKind::decimal:
+      return format_with<4>(DECIMAL, bytes, count, text);
+    case ViewKind::hexadecimal:
+      return format_with<4>(HEXADECIMAL, bytes, count, text);
+    case ViewKind::binary:
+      return format_with<16>(BINARY, bytes, count, text);
+    case ViewKind::text:
+      break;
+  }
+  return text;
+}
+
+}  // namespace octets

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstddef>
+
+namespace octets {
+
+/// How the file viewer shows a file; each value is the view's letter.
+enum class ViewKind : char { text = 'c', decimal = 'd', hexadecimal = 'x', binary = 'b' };
+
+/// The most characters one byte takes in a byte view ("01000001 " in binary).
+inline constexpr std::size_t BYTE_TEXT_MAX = 9;
+/// Room that format_bytes may write past the end of its text.
+inline constexpr std::size_t FORMAT_SLACK = 16;
+
+/// Fills `digits` with the byte's eight binary digits, most significant first,
+/// and a terminating zero.
+constexpr void byte_to_binary(unsigned char byte, char digits[9]) {
+  for (int i = 0; i < 8; ++i) digits[7 - i] = (byte >> i) & 1 ? '1' : '0';
+  digits[8] = '\0';
+}
+
+/// Writes every byte as the view shows it ("65 ", "41 " or "01000001 ") into
+/// `text` and returns the end of what was written. `text` needs room for
+/// BYTE_TEXT_MAX characters a byte plus FORMAT_SLACK. `kind` is a byte view.
+char* format_bytes(ViewKind kind, const unsigned char* bytes, std::size_t count, char* text);
+
+}  // namespace octets

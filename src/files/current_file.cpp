@@ -1,0 +1,57 @@
+#include "files/current_file.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "console/platform.h"
+
+namespace octets {
+
+CurrentFile current_file;
+char line_buffer[LINE_CAPACITY];
+
+bool open_named_file(Console& console, const char* mode) {
+  console.write("Nom du fichier TEXTE : ");
+  char* name = current_file.name;
+  std::size_t count = console.read_line(name, NAME_CAPACITY);
+  if (count == 0) return false;
+  // The last character is the line end, or the 29th of a longer name. A name
+  // cut short by the end of input has no line end to lose.
+  bool ends_line = name[count - 1] == '\n' || count == NAME_CAPACITY - 1;
+  std::size_t length = std::strlen(name);
+  if (ends_line && length > 0) name[length - 1] = '\0';
+  current_file.stream = open_regular_file(name, mode);
+  if (current_file.stream == nullptr) {
+    console.write("Impossible d'ouvrir le fichier '");
+    console.write(name);
+    console.write("'");
+    return false;
+  }
+  return true;
+}
+
+std::int64_t measure_file() { return measure_open_file(current_file.stream); }
+
+bool close_current_file() {
+  if (current_file.stream == nullptr) return true;
+  bool closed = std::fclose(current_file.stream) == 0;
+  current_file.stream = nullptr;
+  return closed;
+}
+
+FileContents::FileContents(std::int64_t size, std::size_t chunk_capacity)
+    : chunk_(chunk_capacity), size_(size) {
+  short_read_ = !seek_file(current_file.stream, 0);
+}
+
+std::span<unsigned char> FileContents::next_chunk() {
+  if (short_read_ || read_ >= size_) return {};
+  auto wanted = static_cast<std::size_t>(
+      std::min<std::int64_t>(size_ - read_, static_cast<std::int64_t>(chunk_.size())));
+  std::size_t got = std::fread(chunk_.data(), 1, wanted, current_file.stream);
+  if (got < wanted) short_read_ = true;
+  read_ += static_cast<std::int64_t>(got);
+  return {chunk_.data(), got};
+}
+
+}  // namespace octets

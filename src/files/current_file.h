@@ -1,0 +1,63 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <span>
+#include <vector>
+
+#include "console/console.h"
+
+namespace octets {
+
+/// The one file the program works on: open from the name prompt of an operation
+/// to that operation's end, and the name last typed.
+struct CurrentFile {
+  std::FILE* stream = nullptr;
+  char name[NAME_CAPACITY] = {};
+};
+
+extern CurrentFile current_file;
+/// The line being typed for the line writer, or a piece of a file in the text view.
+extern char line_buffer[LINE_CAPACITY];
+
+/// Asks for a file name and opens it with a C library mode into current_file.
+/// The typed line's last character (its line end) is dropped; a name of 29
+/// characters or more loses its 29th and the rest of the line stays pending.
+/// Returns false when no file was opened: at the end of input, with nothing
+/// written, or after the message naming the file that could not be opened.
+bool open_named_file(Console& console, const char* mode);
+
+/// The size of the current file in bytes, -1 when it cannot be determined.
+/// Leaves the position at the end of the file.
+std::int64_t measure_file();
+
+/// Closes the current file, if any. Returns false when the close failed, which
+/// for a file being written means its last data may not have reached it.
+bool close_current_file();
+
+/// The current file's bytes from its start, read in chunks so that memory stays
+/// small whatever the size; never more than the size measured beforehand.
+class FileContents {
+ public:
+  /// Starts at the beginning of the current file.
+  FileContents(std::int64_t size, std::size_t chunk_capacity);
+
+  /// Reads the next chunk at the current position. A chunk shorter than asked
+  /// for means the file ended early or a read failed: failed() is then true and
+  /// every later chunk is empty. Empty once `size` bytes have been read.
+  std::span<unsigned char> next_chunk();
+
+  std::int64_t size() const { return size_; }
+  /// Bytes delivered so far, the last chunk included.
+  std::int64_t bytes_read() const { return read_; }
+  bool failed() const { return short_read_; }
+
+ private:
+  std::vector<unsigned char> chunk_;
+  std::int64_t size_;
+  std::int64_t read_ = 0;
+  bool short_read_ = false;
+};
+
+}  // namespace octets

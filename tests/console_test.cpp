@@ -1,0 +1,168 @@
+#include "console/console.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "test_support.h"
+
+namespace octets {
+namespace {
+
+using testing::ScriptedConsole;
+
+TEST(Console, AnswerRuleTakesOnlyOneCharacterLines) {
+  struct Case {
+    std::string line;
+    char answer;
+  };
+  const Case cases[] = {
+      {"5\n", '5'},
+      {"y\n", 'y'},
+      {"\n", '\n'},
+      {"55\n", NO_ANSWER},
+      {" 5\n", NO_ANSWER},
+      {"yes\n", NO_ANSWER},
+      {"y \n", NO_ANSWER},
+      {std::string("y\0junk\n", 7), 'y'},
+      {std::string("\0junk\n", 6), '\0'},
+      {"5", '5'},
+  };
+  for (const Case& c : cases) {
+    ScriptedConsole scripted(c.line);
+    EXPECT_EQ(scripted.console.read_answer(), c.answer) << "line: " << c.line;
+  }
+}
+
+TEST(Console, LongAnswerArrivesInPiecesAndEachIsRefused) {
+  ScriptedConsole scripted(std::string(150, '7') + "\n5\n");
+  EXPECT_EQ(scripted.console.read_answer(), NO_ANSWER);  // 99 characters
+  EXPECT_EQ(scripted.console.read_answer(), NO_ANSWER);  // the other 51 and the line end
+  EXPECT_EQ(scripted.console.read_answer(), '5');
+  EXPECT_EQ(scripted.console.read_answer(), std::nullopt);
+}
+
+TEST(Console, ReadLineIsBoundedAndLeavesTheRestPending) {
+  // The same input handed over whole, a byte at a time, and in odd pieces.
+  for (std::size_t piece : {std::size_t{1000}, std::size_t{1}, std::size_t{7}}) {
+    ScriptedConsole scripted("abcdefgh\nij", piece);
+    char buffer[5];
+    EXPECT_EQ(scripted.console.read_line(buffer, sizeof buffer), 4u);
+    EXPECT_STREQ(buffer, "abcd");
+    EXPECT_EQ(scripted.console.read_line(buffer, sizeof buffer), 4u);
+    EXPECT_STREQ(buffer, "efgh");
+    EXPECT_EQ(scripted.console.read_line(buffer, sizeof buffer), 1u);
+    EXPECT_STREQ(buffer, "\n");
+    EXPECT_EQ(scripted.console.read_line(buffer, sizeof buffer), 2u);
+    EXPECT_STREQ(buffer, "ij");
+    EXPECT_EQ(scripted.console.read_line(buffer, sizeof buffer), 0u);
+    EXPECT_STREQ(buffer, "");
+  }
+}
+
+TEST(Console, EndOfInputStaysEnded) {
+  ScriptedConsole scripted("");
+  char buffer[10];
+  EXPECT_EQ(scripted.console.read_line(buffer, sizeof buffer), 0u);
+  EXPECT_EQ(scripted.console.read_char(), std::nullopt);
+  EXPECT_EQ(scripted.console.read_number(), std::nullopt);
+  EXPECT_TRUE(scripted.console.at_end());
+  scripted.console.discard_pending_input();
+  // A terminal may hand over more after an end of input; it is never asked again.
+  EXPECT_EQ(scripted.source.reads_at_end(), 1);
+}
+
+TEST(Console, DiscardDropsOnlyABegunLine) {
+  {
+    // Nothing of the next line was looked at: it is kept.
+    ScriptedConsole scripted("5\nnext\n");
+    EXPECT_EQ(scripted.console.read_answer(), '5');
+    scripted.console.discard_pending_input();
+    EXPECT_EQ(scripted.console.read_char(), 'n');
+  }
+  {
+    // The rest of a line read in part is dropped, line end included.
+    ScriptedConsole scripted(std::string(40, 'a') + "\nnext\n");
+    char name[NAME_CAPACITY];
+    EXPECT_EQ(scripted.console.read_line(name, sizeof name), 29u);
+    scripted.console.discard_pending_input();
+    EXPECT_EQ(scripted.console.read_char(), 'n');
+  }
+  {
+    // A line whose first character was taken is begun.
+    ScriptedConsole scripted("y5\n8\n");
+    EXPECT_EQ(scripted.console.read_char(), 'y');
+    scripted.console.discard_pending_input();
+    EXPECT_EQ(scripted.console.read_char(), '8');
+  }
+  {
+    // A line cut by the end of input is dropped up to that end, without waiting.
+    ScriptedConsole scripted("abc");
+    EXPECT_EQ(scripted.console.read_char(), 'a');
+    scripted.console.discard_pending_input();
+    EXPECT_EQ(scripted.console.read_char(), std::nullopt);
+  }
+}
+
+TEST(Console, ReadNumberFollowsDecimalScanning) {
+  struct Case {
+    std::string input;
+    std::optional<std::int64_t> number;
+    std::optional<char> next_after_discard;
+  };
+  const Case cases[] = {
+      {"12\nz\n", 12, 'z'},
+      {"12abc\nz\n", 12, 'z'},
+      {"+5\nz\n", 5, 'z'},
+      {"-1\nz\n", -1, 'z'},
+      {"  \n 7\nz\n", 7, 'z'},
+      {"\n\n\t 0042 x\nz\n", 42, 'z'},
+      {"abc\nz\n", std::nullopt, 'z'},
+      {"-\nz\n", std::nullopt, 'z'},
+      {"- 5\nz\n", std::nullopt, 'z'},
+      // An empty line is skipped; the next line is looked at, so it is begun.
+      {"\nn\nz\n", std::nullopt, 'z'},
+      {"4294967297\nz\n", 4294967296, 'z'},
+      {"99999999999999999999999\nz\n", 4294967296, 'z'},
+      {"-99999999999999999999999\nz\n", -4294967296, 'z'},
+      {"", std::nullopt, std::nullopt},
+      {"  ", std::nullopt, std::nullopt},
+      {"8", 8, std::nullopt},
+  };
+  for (const Case& c : cases) {
+    ScriptedConsole scripted(c.input);
+    EXPECT_EQ(scripted.console.read_number(), c.number) << "input: " << c.input;
+    scripted.console.discard_pending_input();
+    EXPECT_EQ(scripted.console.read_char(), c.next_after_discard) << "input: " << c.input;
+  }
+}
+
+TEST(Console, OutputIsFlushedBeforeEveryWaitAndClear) {
+  class FlushCounter : public std::stringbuf {
+   public:
+    int syncs = 0;
+
+   protected:
+    int sync() override {
+      ++syncs;
+      return 0;
+    }
+  };
+  FlushCounter buffer;
+  std::ostream out(&buffer);
+  testing::StringSource source("\n");
+  testing::FakeTerminal terminal;
+  Console console(source, out, terminal);
+  console.write("prompt");
+  EXPECT_EQ(buffer.syncs, 0);
+  console.read_char();  // waits for input
+  EXPECT_EQ(buffer.syncs, 1);
+  console.clear_screen();
+  EXPECT_EQ(buffer.syncs, 2);
+  console.read_char();  // finds the end of input
+  EXPECT_EQ(buffer.syncs, 3);
+  EXPECT_EQ(buffer.str(), "prompt<clear>");
+}
+
+}  // namespace
+}  // namespace octets

@@ -1,0 +1,111 @@
+#include "console/menu.h"
+
+#include <gtest/gtest.h>
+
+#include "test_support.h"
+
+namespace octets {
+namespace {
+
+using testing::CONTINUE;
+using testing::MENU;
+using testing::run_session;
+
+const std::string HELP =
+    "Le but de cette application-console est de montrer le contenu d'un fichier\n"
+    "sous diffErentes formes : en lettres, en chiffres dEcimaux, hexadEcimaux et binaires.\n\n"
+    "TOUT FICHIER N'EST QU'UN ENSEMBLE D'OCTETS.\n\n"
+    "Y compris les fichiers d'extension : .txt, .html, .jpg, .pdf, ...\n"
+    "Y compris tous les .exe ! Comme le prEsent exEcutable\n\n"
+    "Il est facile de crypter un fichier (modifier ses bits).\n\n"
+    "Si le 'fichier.txt' est dans :\n"
+    "le dossier du prEsent EXE => fichier.txt\n"
+    "le sous-'dossier1' du dossier du prEsent EXE => dossier1/fichier.txt\n"
+    "le dossier parent du dossier du prEsent EXE => ../fichier.txt\n"
+    R"(le dossier 2 par rapport au lecteur C => C:\\...\\dossier2\\fichier.txt)"
+    "\n\n"
+    "Attention :\n\n"
+    "- Le programme Ecrasera le fichier (de mEme nom) sans avertissement.\n"
+    "- N'utilisez cette application qu'avec de petits fichiers.\n"
+    "- N'utilisez pas cette application pour crypter vos donnEes confidentielles.\n\n";
+
+TEST(Menu, ChoiceZeroRunsNothingAndNEnds) {
+  auto session = run_session("0\nn\n");
+  EXPECT_EQ(session.transcript, MENU + "<clear>" + CONTINUE);
+  EXPECT_EQ(session.status, 0);
+}
+
+TEST(Menu, HelpPageIsShownWholeBeforeTheSeparator) {
+  auto session = run_session("8\nn\n");
+  EXPECT_EQ(session.transcript, MENU + "<clear>" + HELP + CONTINUE);
+}
+
+TEST(Menu, InvalidChoicesShowTheMenuAgain) {
+  // Each of these lines is refused as a whole, without a message.
+  for (std::string refused : {"9\n", "a\n", "12\n", " 5\n", "\n", "/\n", "00\n"}) {
+    auto session = run_session(refused + "0\nn\n");
+    EXPECT_EQ(session.transcript, MENU + MENU + "<clear>" + CONTINUE) << refused;
+  }
+}
+
+TEST(Menu, LongAnswerIsRefusedPieceByPiece) {
+  // 150 characters arrive as 99, then 51 and the line end: two refusals.
+  auto session = run_session(std::string(150, '5') + "\n0\nn\n");
+  EXPECT_EQ(session.transcript, MENU + MENU + MENU + "<clear>" + CONTINUE);
+}
+
+TEST(Menu, OnlyALowerCaseNEndsTheProgram) {
+  for (std::string goes_on : {"N\n", "y\n", "o\n", "\n"}) {
+    auto session = run_session("0\n" + goes_on + "0\nn\n");
+    // After a one-character line the pending line end is refused at the menu.
+    std::string refusal = goes_on == "\n" ? "" : MENU;
+    EXPECT_EQ(session.transcript,
+              MENU + "<clear>" + CONTINUE + refusal + MENU + "<clear>" + CONTINUE)
+        << goes_on;
+  }
+  auto session = run_session("0\nnon merci\n0\n");
+  EXPECT_EQ(session.transcript, MENU + "<clear>" + CONTINUE);
+  EXPECT_EQ(session.status, 0);
+}
+
+TEST(Menu, ContinueAnswerTakesOneCharacterAndTheRestIsTheNextChoice) {
+  // "y5": the pending "5" and line end choose 5 at once (here a view with no
+  // name typed: the input then ends at its name prompt).
+  auto session = run_session("0\ny8\nn\n");
+  EXPECT_EQ(session.transcript, MENU + "<clear>" + CONTINUE + MENU + "<clear>" + HELP + CONTINUE);
+}
+
+TEST(Menu, RestOfAPartlyReadLineIsDroppedButTypedAheadLinesAreKept) {
+  testing::TemporaryFolder folder;
+  // The view reads 29 characters of the name; the rest of that line is dropped
+  // before the continue question, which then takes "n" from the next line.
+  auto ahead = run_session("3\n" + std::string(35, 'x') + "\nn\n");
+  EXPECT_EQ(ahead.transcript, MENU + "<clear>Nom du fichier TEXTE : Impossible d'ouvrir le fichier '" +
+                                  std::string(28, 'x') + "'" + CONTINUE);
+  // A whole line typed ahead answers the continue question.
+  auto typed_ahead = run_session("0\nn\n0\n");
+  EXPECT_EQ(typed_ahead.transcript, MENU + "<clear>" + CONTINUE);
+}
+
+TEST(Menu, EndOfInputEndsTheProgramOnAFreshLine) {
+  struct Case {
+    std::string input;
+    std::string transcript;
+  };
+  const Case cases[] = {
+      {"", MENU + "\n"},
+      {"9\n", MENU + MENU + "\n"},
+      {"0\n", MENU + "<clear>" + CONTINUE + "\n"},
+      // A last answer without a line end still counts.
+      {"8", MENU + "<clear>" + HELP + CONTINUE + "\n"},
+      {"0\ny", MENU + "<clear>" + CONTINUE + MENU + "\n"},
+  };
+  for (const Case& c : cases) {
+    auto session = run_session(c.input);
+    EXPECT_EQ(session.transcript, c.transcript) << c.input;
+    EXPECT_EQ(session.status, 0);
+  }
+}
+
+}  // namespace
+}  // namespace octets

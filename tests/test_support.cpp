@@ -1,0 +1,90 @@
+#include "test_support.h"
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <stdexcept>
+
+#include "console/menu.h"
+#include "files/current_file.h"
+
+namespace octets::testing {
+
+std::size_t StringSource::read_some(char* buffer, std::size_t capacity) {
+  std::size_t n = std::min({capacity, piece_, input_.size() - position_});
+  if (n == 0) ++reads_at_end_;
+  std::memcpy(buffer, input_.data() + position_, n);
+  position_ += n;
+  return n;
+}
+
+Session run_session(const std::string& input) {
+  ScriptedConsole scripted(input);
+  int status = run_menu(scripted.console);
+  return {scripted.transcript(), status};
+}
+
+const std::string MENU =
+    "<clear>\n 1 = Ecrire un nouveau fichier\n"
+    " 2 = Ajouter A la fin du fichier\n\n"
+    " 3 = Afficher le fichier en symboles de la table d'IBM\n"
+    " 4 = Afficher le fichier en chiffres de base 10\n"
+    " 5 = Afficher le fichier en chiffres de base 16\n"
+    " 6 = Afficher le fichier en chiffres de base 2\n\n"
+    " 7 = Crypter / DEcrypter un fichier\n\n"
+    " 8 = Aide\n"
+    " 0 = Quitter ce menu\n"
+    " " + std::string(55, '-') + "\n"
+    " Votre choix : ";
+
+const std::string CONTINUE = std::string(28, '*') + "\n\n Souhaitez-vous continuer ? (Y/n) : ";
+
+TemporaryFolder::TemporaryFolder() : previous_(std::filesystem::current_path()) {
+  std::random_device entropy;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    auto candidate = std::filesystem::temp_directory_path() /
+                     ("octets-test-" + std::to_string(entropy()));
+    if (std::filesystem::create_directory(candidate)) {
+      path_ = candidate;
+      std::filesystem::current_path(path_);
+      // Each test starts with no file open, whatever a failed test left.
+      current_file = CurrentFile{};
+      return;
+    }
+  }
+  throw std::runtime_error("no temporary folder");
+}
+
+TemporaryFolder::~TemporaryFolder() {
+  std::error_code ignored;
+  std::filesystem::current_path(previous_, ignored);
+  std::filesystem::remove_all(path_, ignored);
+}
+
+std::string read_file(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void write_file(const std::filesystem::path& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (!out.flush()) throw std::runtime_error("cannot write " + path.string());
+}
+
+std::string all_byte_values() {
+  std::string bytes(256, '\0');
+  for (int i = 0; i < 256; ++i) bytes[i] = static_cast<char>(i);
+  return bytes;
+}
+
+std::string pseudo_random_bytes(std::size_t size, unsigned seed) {
+  std::mt19937 generator(seed);
+  std::string bytes(size, '\0');
+  for (char& byte : bytes) byte = static_cast<char>(generator() & 0xFF);
+  return bytes;
+}
+
+}  // namespace octets::testing
