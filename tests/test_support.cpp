@@ -1,5 +1,10 @@
 #include "test_support.h"
 
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstring>
 #include <fstream>
@@ -24,6 +29,32 @@ Session run_session(const std::string& input) {
   ScriptedConsole scripted(input);
   int status = run_menu(scripted.console);
   return {scripted.transcript(), status};
+}
+
+Session run_session_with_file_limit(const std::string& input, long limit) {
+  std::filesystem::path transcript_path = std::filesystem::current_path() / ".transcript";
+  pid_t child = fork();
+  if (child == 0) {
+    // Past the limit a write fails with an error instead of ending the process.
+    signal(SIGXFSZ, SIG_IGN);
+    ScriptedConsole scripted(input);
+    int status = 99;
+    {
+      // The limit is raised again before the transcript is saved.
+      rlimit small{static_cast<rlim_t>(limit), RLIM_INFINITY};
+      setrlimit(RLIMIT_FSIZE, &small);
+      status = run_menu(scripted.console);
+      rlimit large{RLIM_INFINITY, RLIM_INFINITY};
+      setrlimit(RLIMIT_FSIZE, &large);
+    }
+    write_file(transcript_path, scripted.transcript());
+    _exit(status);
+  }
+  int wait_status = 0;
+  waitpid(child, &wait_status, 0);
+  Session session{read_file(transcript_path), WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1};
+  std::filesystem::remove(transcript_path);
+  return session;
 }
 
 const std::string MENU =

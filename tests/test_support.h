@@ -54,6 +54,10 @@ struct Session {
 /// Runs the whole program's dialogue on the given input.
 Session run_session(const std::string& input);
 
+/// Runs the whole dialogue in a child process whose files may not grow past
+/// `limit` bytes, so that writes really fail there.
+Session run_session_with_file_limit(const std::string& input, long limit);
+
 /// The menu as shown on a cleared screen, waiting for a choice.
 extern const std::string MENU;
 /// What follows every operation: the separator line and the continue question.

@@ -90,8 +90,6 @@ CryptOutcome crypt_in_place(std::FILE* file, std::int64_t size, unsigned char ke
 
 void crypt_file(Console& console) {
   if (!open_named_file(console, "r+b")) return;
-  // Unbuffered, so that what a write reports is what reached the file.
-  std::setvbuf(current_file.stream, nullptr, _IONBF, 0);
   std::int64_t size = measure_file();
   if (size < 0) {
     console.write("Impossible de mesurer la taille du fichier\n");

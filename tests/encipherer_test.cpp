@@ -1,0 +1,148 @@
+#include "files/encipherer.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "files/current_file.h"
+#include "test_support.h"
+
+namespace octets {
+namespace {
+
+using testing::CONTINUE;
+using testing::MENU;
+using testing::read_file;
+using testing::run_session;
+using testing::write_file;
+
+std::string enciphered(std::string bytes, unsigned char key) {
+  for (char& byte : bytes) byte = static_cast<char>(static_cast<unsigned char>(byte) ^ key);
+  return bytes;
+}
+
+std::string dialogue(std::size_t size) {
+  return "Nom du fichier TEXTE :  = " + std::to_string(size) +
+         " octets\nAttention. Tous les octets vont Etre modifiEs.\n"
+         "Souhaitez vous crypter/dEcrypter ? (y/N) : ";
+}
+const std::string KEY_PROMPT = "ClE de cryptage/dEcryptage (1 A 255) = ";
+const std::string DONE = "Fichier cryptE / dEcryptE\n";
+
+class Encipherer : public ::testing::Test {
+ protected:
+  testing::TemporaryFolder folder;
+};
+
+TEST_F(Encipherer, XorBytesMatchesBytewiseXorAtEveryLengthAndKey) {
+  const std::string bytes = testing::pseudo_random_bytes(37, 3);
+  for (unsigned key : {1u, 0x5Au, 0x80u, 255u}) {
+    for (std::size_t length = 0; length <= bytes.size(); ++length) {
+      std::string copy = bytes.substr(0, length);
+      xor_bytes(reinterpret_cast<unsigned char*>(copy.data()), copy.size(),
+                static_cast<unsigned char>(key));
+      ASSERT_EQ(copy, enciphered(bytes.substr(0, length), static_cast<unsigned char>(key)));
+    }
+  }
+}
+
+TEST_F(Encipherer, SameKeyTwiceRestoresTheFile) {
+  const std::string bytes = testing::all_byte_values();
+  write_file("f.bin", bytes);
+  for (unsigned key : {1u, 7u, 128u, 255u}) {
+    auto session = run_session("7\nf.bin\ny\n" + std::to_string(key) + "\nn\n");
+    EXPECT_EQ(session.transcript,
+              MENU + "<clear>" + dialogue(256) + KEY_PROMPT + DONE + CONTINUE);
+    ASSERT_EQ(read_file("f.bin"), enciphered(bytes, static_cast<unsigned char>(key)));
+    run_session("7\nf.bin\ny\n" + std::to_string(key) + "\nn\n");
+    ASSERT_EQ(read_file("f.bin"), bytes);
+  }
+}
+
+TEST_F(Encipherer, RefusalsLeaveTheFileUntouched) {
+  const std::string bytes = "secret\n";
+  write_file("f.bin", bytes);
+  // Confirmations other than a lone "y" stop before the key is asked.
+  for (std::string answer : {"Y\n", "yes\n", "\n", "o\n", "y \n", ""}) {
+    auto session = run_session("7\nf.bin\n" + answer + "n\n");
+    std::string end = answer.empty() ? CONTINUE + "\n" : CONTINUE;
+    EXPECT_EQ(session.transcript, MENU + "<clear>" + dialogue(7) + end) << answer;
+  }
+  // Keys outside 1 to 255, however many digits, and answers with no number.
+  for (std::string key : {"0", "-1", "256", "4294967297", "4294967553", "abc", "-", ""}) {
+    auto session = run_session("7\nf.bin\ny\n" + key + "\nn\n");
+    // An answer with no number lets the key read look at the next line, which
+    // is then dropped: the end of input ends the continue question.
+    std::string end = key.empty() ? CONTINUE + "\n" : CONTINUE;
+    EXPECT_EQ(session.transcript, MENU + "<clear>" + dialogue(7) + KEY_PROMPT + end) << key;
+  }
+  EXPECT_EQ(read_file("f.bin"), bytes);
+}
+
+TEST_F(Encipherer, KeysAreReadAsDecimalNumbers) {
+  struct Case {
+    std::string answer;
+    unsigned char key;
+  };
+  const Case cases[] = {{"12abc\n", 12}, {"+5\n", 5}, {"  \n 7\n", 7}, {"0255\n", 255}};
+  for (const Case& c : cases) {
+    write_file("f.bin", "abc");
+    auto session = run_session("7\nf.bin\ny\n" + c.answer + "n\n");
+    EXPECT_EQ(session.transcript, MENU + "<clear>" + dialogue(3) + KEY_PROMPT + DONE + CONTINUE)
+        << c.answer;
+    EXPECT_EQ(read_file("f.bin"), enciphered("abc", c.key)) << c.answer;
+  }
+}
+
+TEST_F(Encipherer, EmptyFileAndLongNames) {
+  write_file("empty", "");
+  auto session = run_session("7\nempty\ny\n9\nn\n");
+  EXPECT_EQ(session.transcript, MENU + "<clear>" + dialogue(0) + KEY_PROMPT + DONE + CONTINUE);
+  EXPECT_EQ(read_file("empty"), "");
+  // The pending line end of a 29-character name is the confirmation: refused.
+  const std::string name28(28, 'n');
+  write_file(name28, "abc");
+  session = run_session("7\n" + name28 + "Z\ny\n9\nn\n");
+  EXPECT_EQ(read_file(name28), "abc");
+  // A missing file is not created.
+  session = run_session("7\nmissing\nn\n");
+  EXPECT_EQ(session.transcript,
+            MENU + "<clear>Nom du fichier TEXTE : Impossible d'ouvrir le fichier 'missing'" + CONTINUE);
+  EXPECT_FALSE(std::filesystem::exists("missing"));
+}
+
+TEST_F(Encipherer, LargeFileCrossesChunksAndKeepsItsLength) {
+  const std::string bytes = testing::pseudo_random_bytes(5 * 1024 * 1024 + 3, 5);
+  write_file("big", bytes);
+  run_session("7\nbig\ny\n200\nn\n");
+  std::string after = read_file("big");
+  ASSERT_EQ(after.size(), bytes.size());
+  EXPECT_TRUE(after == enciphered(bytes, 200));
+}
+
+TEST_F(Encipherer, FailedWriteIsReportedAndTheFileRestored) {
+  // Writes past 3 MiB fail: the first chunks are rewritten, then the one that
+  // crosses the limit fails half-way, and everything is put back.
+  const std::string bytes = testing::pseudo_random_bytes(4 * 1024 * 1024, 9);
+  write_file("big", bytes);
+  auto session = testing::run_session_with_file_limit("7\nbig\ny\n77\nn\n", 3 * 1024 * 1024 + 100);
+  EXPECT_EQ(session.transcript,
+            MENU + "<clear>" + dialogue(bytes.size()) + KEY_PROMPT +
+                "Erreur d'Ecriture : le fichier a EtE remis dans son Etat d'origine\n" + CONTINUE);
+  EXPECT_TRUE(read_file("big") == bytes);
+}
+
+TEST_F(Encipherer, ShrunkFileIsReportedAndLeftAsItWas) {
+  // The file is cut between measuring and reading: nothing is rewritten.
+  write_file("s.bin", std::string(100, 'x'));
+  std::FILE* file = std::fopen("s.bin", "r+b");
+  ASSERT_NE(file, nullptr);
+  std::setvbuf(file, nullptr, _IONBF, 0);
+  std::filesystem::resize_file("s.bin", 60);
+  EXPECT_EQ(crypt_in_place(file, 100, 1), CryptOutcome::read_failed);
+  std::fclose(file);
+  EXPECT_EQ(read_file("s.bin"), std::string(60, 'x'));
+}
+
+}  // namespace
+}  // namespace octets

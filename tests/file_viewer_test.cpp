@@ -1,0 +1,149 @@
+#include "files/file_viewer.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+
+#include "files/current_file.h"
+#include "test_support.h"
+
+namespace octets {
+namespace {
+
+using testing::CONTINUE;
+using testing::MENU;
+using testing::read_file;
+using testing::run_session;
+using testing::ScriptedConsole;
+using testing::write_file;
+
+const std::string SEPARATOR(std::string(28, '*') + "\n");
+const std::string NAME_PROMPT = "Nom du fichier TEXTE : ";
+const std::string TEXT_HEADING =
+    "Rappel : N'affiche que les caractEres imprimables\n" + SEPARATOR;
+
+/// What a view writes for the given input, with no menu around it.
+std::string view(ViewKind kind, const std::string& input) {
+  ScriptedConsole scripted(input);
+  show_file(scripted.console, kind);
+  EXPECT_EQ(current_file.stream, nullptr) << "the file was left open";
+  return scripted.transcript();
+}
+
+class FileViewer : public ::testing::Test {
+ protected:
+  testing::TemporaryFolder folder;
+};
+
+TEST_F(FileViewer, ByteViewsShowSizeHeadingAndEveryByte) {
+  write_file("f.bin", "\x41\x0A\xFF");
+  EXPECT_EQ(view(ViewKind::decimal, "f.bin\n"),
+            NAME_PROMPT + " = 3 octets ; Affichage en base 10\n" + SEPARATOR + "65 10 255 \n");
+  EXPECT_EQ(view(ViewKind::hexadecimal, "f.bin\n"),
+            NAME_PROMPT + " = 3 octets ; Affichage en base 16\n" + SEPARATOR + "41 0A FF \n");
+  EXPECT_EQ(view(ViewKind::binary, "f.bin\n"),
+            NAME_PROMPT + " = 3 octets ; Affichage en base 2\n" + SEPARATOR +
+                "01000001 00001010 11111111 \n");
+}
+
+TEST_F(FileViewer, ZeroByteAndEmptyFile) {
+  write_file("zero", std::string(1, '\0'));
+  write_file("empty", "");
+  EXPECT_EQ(view(ViewKind::hexadecimal, "zero\n"),
+            NAME_PROMPT + " = 1 octets ; Affichage en base 16\n" + SEPARATOR + "00 \n");
+  EXPECT_EQ(view(ViewKind::binary, "zero\n"),
+            NAME_PROMPT + " = 1 octets ; Affichage en base 2\n" + SEPARATOR + "00000000 \n");
+  EXPECT_EQ(view(ViewKind::decimal, "empty\n"),
+            NAME_PROMPT + " = 0 octets ; Affichage en base 10\n" + SEPARATOR + "\n");
+}
+
+TEST_F(FileViewer, LargeFileMatchesAnIndependentComputation) {
+  // Several MiB, so that many chunks and output writes are crossed.
+  const std::string bytes = testing::pseudo_random_bytes(3 * 1024 * 1024 + 17, 1);
+  write_file("big", bytes);
+  std::string expected = NAME_PROMPT + " = " + std::to_string(bytes.size()) +
+                         " octets ; Affichage en base 16\n" + SEPARATOR;
+  char text[8];
+  for (unsigned char byte : bytes) {
+    std::snprintf(text, sizeof text, "%02X ", byte);
+    expected += text;
+  }
+  expected += "\n";
+  EXPECT_TRUE(view(ViewKind::hexadecimal, "big\n") == expected);
+}
+
+TEST_F(FileViewer, TextViewShowsBytesUnchangedAndStopsPiecesAtZeroBytes) {
+  write_file("t.txt", "ligne 1\r\n\x1A\x07\xE9\xFF fin");
+  EXPECT_EQ(view(ViewKind::text, "t.txt\n"),
+            NAME_PROMPT + TEXT_HEADING + "ligne 1\r\n\x1A\x07\xE9\xFF fin");
+  // The file is read in pieces of 99 characters: a zero byte hides the rest of
+  // its own piece only.
+  std::string line = "ab" + std::string(1, '\0') + std::string(96, 'x') + "CD" +
+                     std::string(1, '\0') + "hidden\nnext\n";
+  write_file("z.txt", line);
+  EXPECT_EQ(view(ViewKind::text, "z.txt\n"), NAME_PROMPT + TEXT_HEADING + "abCDnext\n");
+}
+
+TEST_F(FileViewer, OpenFailuresNameTheFile) {
+  std::filesystem::create_directory("folder");
+  for (ViewKind kind : {ViewKind::text, ViewKind::decimal}) {
+    EXPECT_EQ(view(kind, "missing\n"), NAME_PROMPT + "Impossible d'ouvrir le fichier 'missing'");
+    EXPECT_EQ(view(kind, "\n"), NAME_PROMPT + "Impossible d'ouvrir le fichier ''");
+    EXPECT_EQ(view(kind, "folder\n"), NAME_PROMPT + "Impossible d'ouvrir le fichier 'folder'");
+  }
+}
+
+TEST_F(FileViewer, FifoIsRefusedWithoutWaiting) {
+  ASSERT_EQ(std::system("mkfifo pipe"), 0);
+  EXPECT_EQ(view(ViewKind::text, "pipe\n"), NAME_PROMPT + "Impossible d'ouvrir le fichier 'pipe'");
+  EXPECT_EQ(view(ViewKind::hexadecimal, "pipe\n"),
+            NAME_PROMPT + "Impossible d'ouvrir le fichier 'pipe'");
+}
+
+TEST_F(FileViewer, NameLengthsAndEndOfInput) {
+  const std::string name28(28, 'n');
+  write_file(name28, "A");
+  const std::string expected_view =
+      NAME_PROMPT + " = 1 octets ; Affichage en base 16\n" + SEPARATOR + "41 \n";
+  // 28 characters are used whole; 29 or more lose the 29th and keep the rest
+  // pending, which the continue question drops.
+  EXPECT_EQ(view(ViewKind::hexadecimal, name28 + "\n"), expected_view);
+  EXPECT_EQ(run_session("5\n" + name28 + "Z\nn\n").transcript,
+            MENU + "<clear>" + expected_view + CONTINUE);
+  EXPECT_EQ(run_session("5\n" + name28 + "Z" + std::string(11, 'q') + "\nn\n").transcript,
+            MENU + "<clear>" + expected_view + CONTINUE);
+  // A name ended by the end of input keeps its last character.
+  EXPECT_EQ(view(ViewKind::hexadecimal, name28), expected_view);
+  // The name counts up to its first zero byte.
+  write_file("f.bin", "A");
+  EXPECT_EQ(view(ViewKind::hexadecimal, std::string("f.binn\0junk\n", 12)),
+            NAME_PROMPT + " = 1 octets ; Affichage en base 16\n" + SEPARATOR + "41 \n");
+  // No name at all: nothing is opened and nothing is said.
+  EXPECT_EQ(view(ViewKind::hexadecimal, ""), NAME_PROMPT);
+}
+
+TEST_F(FileViewer, ShrinkingFileShowsOnlyWhatWasRead) {
+  // The file is cut after it was measured: only real bytes are shown, and the
+  // shortfall is reported.
+  write_file("s.bin", "\x01\x02\x03\x04");
+  class CuttingBuffer : public std::stringbuf {
+   protected:
+    std::streamsize xsputn(const char* s, std::streamsize n) override {
+      if (std::string(s, static_cast<std::size_t>(n)).find("octets") != std::string::npos) {
+        std::filesystem::resize_file("s.bin", 2);
+      }
+      return std::stringbuf::xsputn(s, n);
+    }
+  } cutting;
+  std::ostream out(&cutting);
+  testing::FakeTerminal terminal;
+  testing::StringSource source("s.bin\n");
+  Console console(source, out, terminal);
+  show_file(console, ViewKind::hexadecimal);
+  EXPECT_EQ(cutting.str(), NAME_PROMPT + " = 4 octets ; Affichage en base 16\n" + SEPARATOR +
+                               "01 02 \nErreur de lecture : seuls 2 octets sur 4 ont pu Etre lus\n");
+}
+
+}  // namespace
+}  // namespace octets

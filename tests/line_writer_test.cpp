@@ -1,0 +1,129 @@
+#include "files/line_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "files/current_file.h"
+#include "test_support.h"
+
+namespace octets {
+namespace {
+
+using testing::CONTINUE;
+using testing::MENU;
+using testing::read_file;
+using testing::run_session;
+using testing::ScriptedConsole;
+using testing::write_file;
+
+const std::string SEPARATOR(std::string(28, '*') + "\n");
+const std::string PROMPT = "Ligne A enregistrer : ";
+const std::string CREATE_HEADING = "Nom du fichier TEXTE : CrEe / Ecrase le fichier. Taper 'fin' pour fermer le fichier\n" + SEPARATOR;
+const std::string APPEND_HEADING = "Nom du fichier TEXTE : Ajoute A la fin du fichier. Taper 'fin' pour fermer le fichier\n" + SEPARATOR;
+
+/// Runs the line writer alone and returns what it wrote to the console.
+std::string write(WriteMode mode, const std::string& input) {
+  ScriptedConsole scripted(input);
+  write_lines(scripted.console, mode);
+  EXPECT_EQ(current_file.stream, nullptr) << "the file was left open";
+  return scripted.transcript();
+}
+
+std::string prompts(int count) {
+  std::string text;
+  for (int i = 0; i < count; ++i) text += PROMPT;
+  return text;
+}
+
+class LineWriter : public ::testing::Test {
+ protected:
+  testing::TemporaryFolder folder;
+};
+
+TEST_F(LineWriter, CreateEmptiesAndAppendKeeps) {
+  write_file("f.txt", "old\n");
+  EXPECT_EQ(write(WriteMode::create, "f.txt\nun\n\ndeux\nfin\n"), CREATE_HEADING + prompts(4));
+  EXPECT_EQ(read_file("f.txt"), "un\n\ndeux\n");
+  EXPECT_EQ(write(WriteMode::append, "f.txt\ntrois\nfin\n"), APPEND_HEADING + prompts(2));
+  EXPECT_EQ(read_file("f.txt"), "un\n\ndeux\ntrois\n");
+  // Append on a missing file creates it; "fin" first leaves a new file empty.
+  write(WriteMode::append, "new.txt\nx\nfin\n");
+  EXPECT_EQ(read_file("new.txt"), "x\n");
+  write(WriteMode::create, "f.txt\nfin\n");
+  EXPECT_TRUE(std::filesystem::exists("f.txt"));
+  EXPECT_EQ(read_file("f.txt"), "");
+}
+
+TEST_F(LineWriter, OnlyTheExactEndMarkerEndsTheInput) {
+  write(WriteMode::create, "f.txt\nFIN\n fin\nfin \nfine\nfin\n");
+  EXPECT_EQ(read_file("f.txt"), "FIN\n fin\nfin \nfine\n");
+}
+
+TEST_F(LineWriter, LongLinesArriveInPiecesAndAreWrittenWhole) {
+  const std::string long_line(250, 'L');
+  EXPECT_EQ(write(WriteMode::create, "f.txt\n" + long_line + "\nfin\n"),
+            CREATE_HEADING + prompts(4));
+  EXPECT_EQ(read_file("f.txt"), long_line + "\n");
+  // A typed line of 99 or 198 characters then "fin": the last piece is the
+  // end marker, so the earlier pieces stay written without a line end.
+  for (int length : {99, 198}) {
+    write(WriteMode::create, "f.txt\n" + std::string(length, 'a') + "fin\nnot written\n");
+    EXPECT_EQ(read_file("f.txt"), std::string(length, 'a')) << length;
+  }
+}
+
+TEST_F(LineWriter, ZeroByteCutsTheLine) {
+  write(WriteMode::create, std::string("f.txt\nab\0cd\nfin\n", 16));
+  EXPECT_EQ(read_file("f.txt"), "ab");
+}
+
+TEST_F(LineWriter, RestOfALongNameIsTheFirstLine) {
+  const std::string name28(28, 'n');
+  write(WriteMode::create, name28 + "Z\nfin\n");
+  EXPECT_EQ(read_file(name28), "\n");
+  write(WriteMode::create, name28 + "Zrest of name\nfin\n");
+  EXPECT_EQ(read_file(name28), "rest of name\n");
+  write(WriteMode::create, name28 + "Zfin\nnever\nfin\n");
+  EXPECT_EQ(read_file(name28), "");
+}
+
+TEST_F(LineWriter, EndOfInputEndsTheLinesAsFinDoes) {
+  struct Case {
+    std::string input;
+    std::string file;
+  };
+  const Case cases[] = {
+      {"f.txt\n", ""},
+      {"f.txt\nun\n", "un\n"},
+      {"f.txt\nun\ndeux", "un\ndeux"},
+      {"f.txt\nun\nfin", "un\n"},
+      {"f.txt\nun\nfi", "un\nfi"},
+  };
+  for (const Case& c : cases) {
+    auto session = run_session("1\n" + c.input);
+    EXPECT_EQ(read_file("f.txt"), c.file) << c.input;
+    EXPECT_EQ(session.status, 0);
+    EXPECT_EQ(session.transcript.substr(session.transcript.size() - CONTINUE.size() - 1),
+              CONTINUE + "\n");
+  }
+  // No name: nothing is created.
+  run_session("1\n");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator("."),
+                          std::filesystem::directory_iterator()),
+            1);
+}
+
+TEST_F(LineWriter, FailedWriteIsReportedAndStopsTheInput) {
+  // The file may hold 11 bytes: the third line cannot be written, and no
+  // further line is asked for, so "n" answers the continue question.
+  auto session = testing::run_session_with_file_limit("1\nf.txt\n12345\n6789\nabcdef\nn\n", 11);
+  EXPECT_EQ(session.status, 0);
+  EXPECT_EQ(read_file("f.txt"), "12345\n6789\n");
+  EXPECT_EQ(session.transcript,
+            MENU + "<clear>" + CREATE_HEADING + prompts(3) +
+                "\nErreur d'Ecriture : le fichier 'f.txt' est incomplet\n" + CONTINUE);
+}
+
+}  // namespace
+}  // namespace octets
