@@ -12,6 +12,8 @@ namespace {
 
 using testing::CONTINUE;
 using testing::MENU;
+using testing::NAME_PROMPT;
+using testing::SEPARATOR;
 using testing::read_file;
 using testing::run_session;
 using testing::write_file;

@@ -13,13 +13,13 @@ namespace {
 
 using testing::CONTINUE;
 using testing::MENU;
+using testing::NAME_PROMPT;
+using testing::SEPARATOR;
 using testing::read_file;
 using testing::run_session;
 using testing::ScriptedConsole;
 using testing::write_file;
 
-const std::string SEPARATOR(std::string(28, '*') + "\n");
-const std::string NAME_PROMPT = "Nom du fichier TEXTE : ";
 const std::string TEXT_HEADING =
     "Rappel : N'affiche que les caractEres imprimables\n" + SEPARATOR;
 

@@ -12,12 +12,13 @@ namespace {
 
 using testing::CONTINUE;
 using testing::MENU;
+using testing::NAME_PROMPT;
+using testing::SEPARATOR;
 using testing::read_file;
 using testing::run_session;
 using testing::ScriptedConsole;
 using testing::write_file;
 
-const std::string SEPARATOR(std::string(28, '*') + "\n");
 const std::string PROMPT = "Ligne A enregistrer : ";
 const std::string CREATE_HEADING = "Nom du fichier TEXTE : CrEe / Ecrase le fichier. Taper 'fin' pour fermer le fichier\n" + SEPARATOR;
 const std::string APPEND_HEADING = "Nom du fichier TEXTE : Ajoute A la fin du fichier. Taper 'fin' pour fermer le fichier\n" + SEPARATOR;

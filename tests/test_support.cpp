@@ -57,21 +57,6 @@ Session run_session_with_file_limit(const std::string& input, long limit) {
   return session;
 }
 
-const std::string MENU =
-    "<clear>\n 1 = Ecrire un nouveau fichier\n"
-    " 2 = Ajouter A la fin du fichier\n\n"
-    " 3 = Afficher le fichier en symboles de la table d'IBM\n"
-    " 4 = Afficher le fichier en chiffres de base 10\n"
-    " 5 = Afficher le fichier en chiffres de base 16\n"
-    " 6 = Afficher le fichier en chiffres de base 2\n\n"
-    " 7 = Crypter / DEcrypter un fichier\n\n"
-    " 8 = Aide\n"
-    " 0 = Quitter ce menu\n"
-    " " + std::string(55, '-') + "\n"
-    " Votre choix : ";
-
-const std::string CONTINUE = std::string(28, '*') + "\n\n Souhaitez-vous continuer ? (Y/n) : ";
-
 TemporaryFolder::TemporaryFolder() : previous_(std::filesystem::current_path()) {
   std::random_device entropy;
   for (int attempt = 0; attempt < 100; ++attempt) {

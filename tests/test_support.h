@@ -58,10 +58,48 @@ Session run_session(const std::string& input);
 /// `limit` bytes, so that writes really fail there.
 Session run_session_with_file_limit(const std::string& input, long limit);
 
-/// The menu as shown on a cleared screen, waiting for a choice.
-extern const std::string MENU;
+// Inline, so that constants built from them in a test file see them ready.
+/// The menu's text, waiting for a choice.
+inline const std::string MENU_TEXT =
+    "\n 1 = Ecrire un nouveau fichier\n"
+    " 2 = Ajouter A la fin du fichier\n\n"
+    " 3 = Afficher le fichier en symboles de la table d'IBM\n"
+    " 4 = Afficher le fichier en chiffres de base 10\n"
+    " 5 = Afficher le fichier en chiffres de base 16\n"
+    " 6 = Afficher le fichier en chiffres de base 2\n\n"
+    " 7 = Crypter / DEcrypter un fichier\n\n"
+    " 8 = Aide\n"
+    " 0 = Quitter ce menu\n"
+    " " + std::string(55, '-') + "\n"
+    " Votre choix : ";
+
+/// The menu as shown on a cleared screen.
+inline const std::string MENU = "<clear>" + MENU_TEXT;
+inline const std::string SEPARATOR = std::string(28, '*') + "\n";
 /// What follows every operation: the separator line and the continue question.
-extern const std::string CONTINUE;
+inline const std::string CONTINUE = SEPARATOR + "\n Souhaitez-vous continuer ? (Y/n) : ";
+inline const std::string NAME_PROMPT = "Nom du fichier TEXTE : ";
+/// The help page, byte for byte.
+inline const std::string HELP =
+    "Le but de cette application-console est de montrer le contenu d'un fichier\n"
+    "sous diffErentes formes : en lettres, en chiffres dEcimaux, hexadEcimaux et binaires.\n\n"
+    "TOUT FICHIER N'EST QU'UN ENSEMBLE D'OCTETS.\n\n"
+    "Y compris les fichiers d'extension : .txt, .html, .jpg, .pdf, ...\n"
+    "Y compris tous les .exe ! Comme le prEsent exEcutable\n\n"
+    "Il est facile de crypter un fichier (modifier ses bits).\n\n"
+    "Si le 'fichier.txt' est dans :\n"
+    "le dossier du prEsent EXE => fichier.txt\n"
+    "le sous-'dossier1' du dossier du prEsent EXE => dossier1/fichier.txt\n"
+    "le dossier parent du dossier du prEsent EXE => ../fichier.txt\n"
+    R"(le dossier 2 par rapport au lecteur C => C:\\...\\dossier2\\fichier.txt)"
+    "\n\n"
+    "Attention :\n\n"
+    "- Le programme Ecrasera le fichier (de mEme nom) sans avertissement.\n"
+    "- N'utilisez cette application qu'avec de petits fichiers.\n"
+    "- N'utilisez pas cette application pour crypter vos donnEes confidentielles.\n\n";
+
+
+
 
 /// A fresh folder made the current one for the length of a test; the previous
 /// current folder comes back and the folder is removed afterwards.
