@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
-#include <vector>
+#include <memory>
 
 #include "console/platform.h"
 #include "files/current_file.h"
@@ -10,7 +10,9 @@
 namespace octets {
 namespace {
 
-constexpr std::size_t CRYPT_CHUNK = 1024 * 1024;
+// Small enough to stay in the processor's cache between the read, the key and
+// the write back, large enough that system calls cost little.
+constexpr std::size_t CRYPT_CHUNK = 128 * 1024;
 
 /// Reads `count` bytes at `offset`, combines them with the key and writes them
 /// back; false when any step failed.
@@ -22,12 +24,12 @@ bool rewrite_chunk(std::FILE* file, std::int64_t offset, unsigned char* bytes, s
 }
 
 /// Applies the key again to the first `count` bytes, which were enciphered.
-bool restore(std::FILE* file, std::int64_t count, std::vector<unsigned char>& chunk,
+bool restore(std::FILE* file, std::int64_t count, unsigned char* chunk, std::size_t capacity,
              unsigned char key) {
   for (std::int64_t offset = 0; offset < count;) {
     auto n = static_cast<std::size_t>(
-        std::min<std::int64_t>(count - offset, static_cast<std::int64_t>(chunk.size())));
-    if (!rewrite_chunk(file, offset, chunk.data(), n, key)) return false;
+        std::min<std::int64_t>(count - offset, static_cast<std::int64_t>(capacity)));
+    if (!rewrite_chunk(file, offset, chunk, n, key)) return false;
     offset += static_cast<std::int64_t>(n);
   }
   return true;
@@ -64,23 +66,26 @@ void xor_bytes(unsigned char* bytes, std::size_t count, unsigned char key) {
 }
 
 CryptOutcome crypt_in_place(std::FILE* file, std::int64_t size, unsigned char key) {
-  std::vector<unsigned char> chunk(static_cast<std::size_t>(
-      std::min<std::int64_t>(size, static_cast<std::int64_t>(CRYPT_CHUNK))));
+  const auto capacity = static_cast<std::size_t>(
+      std::min<std::int64_t>(size, static_cast<std::int64_t>(CRYPT_CHUNK)));
+  // Every byte is read into it before use, so it needs no zeroing.
+  auto buffer = std::make_unique_for_overwrite<unsigned char[]>(capacity);
+  unsigned char* chunk = buffer.get();
   for (std::int64_t done = 0; done < size;) {
     auto n = static_cast<std::size_t>(
-        std::min<std::int64_t>(size - done, static_cast<std::int64_t>(chunk.size())));
-    if (!seek_file(file, done) || std::fread(chunk.data(), 1, n, file) != n) {
-      return restore(file, done, chunk, key) ? CryptOutcome::read_failed
-                                             : CryptOutcome::not_restored;
+        std::min<std::int64_t>(size - done, static_cast<std::int64_t>(capacity)));
+    if (!seek_file(file, done) || std::fread(chunk, 1, n, file) != n) {
+      return restore(file, done, chunk, capacity, key) ? CryptOutcome::read_failed
+                                                       : CryptOutcome::not_restored;
     }
-    xor_bytes(chunk.data(), n, key);
-    std::size_t written = seek_file(file, done) ? std::fwrite(chunk.data(), 1, n, file) : 0;
+    xor_bytes(chunk, n, key);
+    std::size_t written = seek_file(file, done) ? std::fwrite(chunk, 1, n, file) : 0;
     if (written != n) {
       // The part of this chunk that reached the file is put back from memory.
-      xor_bytes(chunk.data(), written, key);
+      xor_bytes(chunk, written, key);
       bool restored = seek_file(file, done) &&
-                      std::fwrite(chunk.data(), 1, written, file) == written &&
-                      restore(file, done, chunk, key);
+                      std::fwrite(chunk, 1, written, file) == written &&
+                      restore(file, done, chunk, capacity, key);
       return restored ? CryptOutcome::write_failed : CryptOutcome::not_restored;
     }
     done += static_cast<std::int64_t>(n);
