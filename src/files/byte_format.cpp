@@ -41,13 +41,15 @@ constexpr ByteTexts DECIMAL = make_texts(ViewKind::decimal);
 constexpr ByteTexts HEXADECIMAL = make_texts(ViewKind::hexadecimal);
 constexpr ByteTexts BINARY = make_texts(ViewKind::binary);
 
-template <std::size_t WIDTH>
+/// Copies WIDTH bytes of each text; STEP is the texts' length when all have the
+/// same, which spares looking it up, or 0 when it varies.
+template <std::size_t WIDTH, std::size_t STEP>
 char* format_with(const ByteTexts& texts, const unsigned char* bytes, std::size_t count,
                   char* text) {
   for (std::size_t i = 0; i < count; ++i) {
     unsigned char byte = bytes[i];
     std::memcpy(text, texts.text[byte].data(), WIDTH);
-    text += texts.length[byte];
+    text += STEP != 0 ? STEP : texts.length[byte];
   }
   return text;
 }
@@ -57,11 +59,11 @@ char* format_with(const ByteTexts& texts, const unsigned char* bytes, std::size_
 char* format_bytes(ViewKind kind, const unsigned char* bytes, std::size_t count, char* text) {
   switch (kind) {
     case ViewKind::decimal:
-      return format_with<4>(DECIMAL, bytes, count, text);
+      return format_with<4, 0>(DECIMAL, bytes, count, text);
     case ViewKind::hexadecimal:
-      return format_with<4>(HEXADECIMAL, bytes, count, text);
+      return format_with<4, 3>(HEXADECIMAL, bytes, count, text);
     case ViewKind::binary:
-      return format_with<16>(BINARY, bytes, count, text);
+      return format_with<16, 9>(BINARY, bytes, count, text);
     case ViewKind::text:
       break;
   }
