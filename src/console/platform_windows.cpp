@@ -23,6 +23,9 @@ class DescriptorSource : public ByteSource {
 class CommandTerminal : public Terminal {
  public:
   void clear_screen(std::ostream&) override {
+    // A pipe or a file gets only the dialogue: "cls" would write a form feed
+    // into it instead of clearing anything.
+    if (!::_isatty(1)) return;
     // The result is ignored: without a command interpreter the output simply
     // goes on below what is already shown.
     int ignored = std::system("cls");
