@@ -4,7 +4,8 @@
 //
 // OCTETS_PROGRAM names the command to run instead of the program built beside
 // this test (a Windows build under an emulator, say); OCTETS_LINE_END=crlf says
-// that it writes text with the Windows line end.
+// that it follows the Windows text mode: CR LF line ends, and 0x1A ending a text
+// that is read.
 
 #include <gtest/gtest.h>
 
@@ -48,6 +49,19 @@ std::string text(const std::string& lines) {
   return converted;
 }
 
+/// A file's bytes as the text view shows them. The platform's text mode reads CR
+/// LF as one line end and takes 0x1A for the end of the text; every other byte
+/// passes unchanged.
+std::string shown_as_text(const std::string& bytes) {
+  if (!windows_line_ends()) return bytes;
+  std::string lines = bytes.substr(0, bytes.find('\x1A'));
+  std::string read;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (lines[i] != '\r' || i + 1 == lines.size() || lines[i + 1] != '\n') read += lines[i];
+  }
+  return text(read);
+}
+
 struct ProgramRun {
   std::string output;
   std::string errors;
@@ -62,7 +76,8 @@ ProgramRun run_program(const std::string& input, const Files& files = {},
   testing::TemporaryFolder folder;
   std::filesystem::create_directory("work");
   for (const auto& [name, bytes] : files) write_file("work/" + name, bytes);
-  write_file("input", input);
+  // Typed as the platform ends its lines, which a text-mode input takes back.
+  write_file("input", text(input));
   std::string command = "cd work && cat ../input | " + program() + " > " + output +
                         " 2> ../errors";
   int status = std::system(command.c_str());
@@ -110,6 +125,19 @@ TEST(EndToEnd, EveryView) {
                  "Rappel : N'affiche que les caractEres imprimables\n" + SEPARATOR) +
                 "un" + text("\n") + "deux" + text(CONTINUE));
   EXPECT_EQ(run.files, files);
+}
+
+TEST(EndToEnd, TextViewReadsInTextModeByteViewsShowEveryByte) {
+  const std::string bytes = "un\r\n\xC3\xA9\n\x1A" "deux\r\n";
+  ProgramRun run = run_program("3\nt.txt\ny5\nt.txt\nn\n", {{"t.txt", bytes}});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.output,
+            text(MENU_TEXT + NAME_PROMPT + "Rappel : N'affiche que les caractEres "
+                 "imprimables\n" + SEPARATOR) +
+                shown_as_text(bytes) +
+                text(CONTINUE + MENU_TEXT + NAME_PROMPT + " = 14 octets ; Affichage en base "
+                     "16\n" + SEPARATOR + "75 6E 0D 0A C3 A9 0A 1A 64 65 75 78 0D 0A \n" +
+                     CONTINUE));
 }
 
 TEST(EndToEnd, WriteAppendAndOpenFailure) {

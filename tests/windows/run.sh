@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# Cross-builds the Windows program into build-win and runs the end-to-end
+# dialogues against it under wine, with the Windows text conventions as
+# expectations. Installs the cross compiler and wine when they are missing and
+# this runs as root. The test binary comes from the native build folder.
+#   bash tests/windows/run.sh [native build folder, default build]
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+native=${1:-build}
+jobs=2
+started=$SECONDS
+
+missing=()
+command -v x86_64-w64-mingw32-g++-posix >/dev/null || missing+=(g++-mingw-w64-x86-64-posix)
+command -v wine >/dev/null || missing+=(wine)
+if ((${#missing[@]} > 0)); then
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "windows: missing packages: ${missing[*]}" >&2
+    exit 1
+  fi
+  apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
+fi
+
+cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
+  -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build-win -j "$jobs"
+
+# The .exe may need the system's own DLLs and nothing else: the C runtime is
+# msvcrt.dll, and the C++ runtime is linked in.
+dlls=$(x86_64-w64-mingw32-objdump -p build-win/octets.exe | sed -n 's/^\s*DLL Name: //p')
+echo "windows: octets.exe imports ${dlls//$'\n'/ }"
+if ! grep -qix msvcrt.dll <<<"$dlls" ||
+  grep -qiE 'ucrt|api-ms-win-crt|libstdc|libgcc|winpthread' <<<"$dlls"; then
+  echo "windows: octets.exe must import msvcrt.dll and no other runtime" >&2
+  exit 1
+fi
+
+cmake -S . -B "$native" >/dev/null
+cmake --build "$native" -j "$jobs" --target end_to_end_test
+
+# A private, quiet prefix that asks nothing and needs no display.
+export WINEPREFIX="$PWD/build-win/wineprefix" WINEDEBUG=-all DISPLAY=
+export WINEDLLOVERRIDES="mscoree,mshtml="
+# One server for every run of the program rather than one each; it may be
+# running already.
+trap 'wineserver -k 2>/dev/null || true' EXIT
+wineserver -p 2>/dev/null || true
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  wineboot -i >build-win/wineboot.log 2>&1 || { cat build-win/wineboot.log >&2; exit 1; }
+fi
+
+OCTETS_PROGRAM="wine '$PWD/build-win/octets.exe'" OCTETS_LINE_END=crlf \
+  "$native/tests/end_to_end_test"
+echo "windows: passed in $((SECONDS - started)) s"
