@@ -18,8 +18,8 @@ if ! command -v tmux >/dev/null; then
 fi
 
 folder=$(mktemp -d)
-socket="octets-test-$$"
-tmux_() { tmux -u -L "$socket" -f /dev/null "$@"; }
+# A server of its own, whose socket goes away with the folder.
+tmux_() { tmux -u -S "$folder/tmux" -f /dev/null "$@"; }
 trap 'tmux_ kill-server 2>/dev/null || true; rm -rf "$folder"' EXIT
 
 printf 'A\n\377' >"$folder/hex.bin"
