@@ -1,0 +1,272 @@
+// Whole dialogues under hostile conditions: input cut at every byte, megabyte
+// lines, zero and non-ASCII bytes, odd names, a file deleted while it is open.
+// Every run must end with status 0, close its file, and leave exactly the
+// files its input implies.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <string>
+#include <string_view>
+
+#include "console/menu.h"
+#include "files/current_file.h"
+#include "test_support.h"
+
+namespace octets {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::CONTINUE;
+using testing::read_file;
+using testing::write_file;
+
+using Files = std::map<std::string, std::string>;
+
+const std::string BINARY("\x00\x0A\x0D\x1A\xFF", 5);
+const Files SEEDS = {{"t.txt", "un\n"}, {"b.bin", BINARY}};
+
+std::string enciphered(std::string bytes, unsigned char key) {
+  for (char& byte : bytes) byte = static_cast<char>(byte ^ key);
+  return bytes;
+}
+
+Files with(Files files, const std::string& name, const std::string& bytes) {
+  files[name] = bytes;
+  return files;
+}
+
+/// Every entry of a folder; a folder's own content shows as "<folder>".
+Files files_in(const fs::path& folder) {
+  Files files;
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    files[entry.path().filename().string()] =
+        entry.is_directory() ? "<folder>" : read_file(entry.path());
+  }
+  return files;
+}
+
+class Dialogue : public ::testing::Test {
+ protected:
+  /// Empties the current folder and lays the seed files in it.
+  static void lay_seeds() {
+    for (const auto& entry : fs::directory_iterator(".")) fs::remove_all(entry.path());
+    for (const auto& [name, bytes] : SEEDS) write_file(name, bytes);
+  }
+
+  /// Runs a whole dialogue on fresh seed files; checks that it ended with
+  /// status 0 and closed its file.
+  static testing::Session run(const std::string& input) {
+    lay_seeds();
+    testing::Session session = testing::run_session(input);
+    EXPECT_EQ(session.status, 0);
+    EXPECT_EQ(current_file.stream, nullptr) << "the file was left open";
+    return session;
+  }
+
+  testing::TemporaryFolder folder;
+};
+
+/// What was typed at a name prompt starting at `start`: nothing when the input
+/// ends there, else the name up to its line end or to the end of the input.
+std::optional<std::string> typed_name(const std::string& cut, std::size_t start) {
+  if (cut.size() <= start) return std::nullopt;
+  return cut.substr(start, cut.find('\n', start) - start);
+}
+
+/// What the line writer stores when `lines` then "fin" were to be typed from
+/// `start` and the input was cut: every byte typed, except the end marker.
+std::string written(const std::string& cut, std::size_t start, const std::string& lines) {
+  std::string typed = cut.size() > start ? cut.substr(start) : "";
+  return typed.starts_with(lines + "fin") ? lines : typed;
+}
+
+TEST_F(Dialogue, InputCutAtEveryByteEndsCleanlyAndKeepsWhatWasTyped) {
+  struct Script {
+    std::string input;
+    std::function<Files(const std::string& cut)> files;
+  };
+  auto untouched = [](const std::string&) { return SEEDS; };
+  auto line_writer = [](std::string lines, bool append) {
+    return [lines, append](const std::string& cut) {
+      std::optional<std::string> name = typed_name(cut, 2);
+      if (!name) return SEEDS;
+      std::string before = append && SEEDS.count(*name) ? SEEDS.at(*name) : "";
+      return with(SEEDS, *name, before + written(cut, 2 + name->size() + 1, lines));
+    };
+  };
+  const Script scripts[] = {
+      {"1\nnew.txt\nun\ndeux\nfin\nn\n", line_writer("un\ndeux\n", false)},
+      {"2\nt.txt\ntrois\nfin\nn\n", line_writer("trois\n", true)},
+      {"3\nt.txt\nn\n", untouched},
+      {"4\nb.bin\nn\n", untouched},
+      {"5\nb.bin\nn\n", untouched},
+      {"6\nb.bin\nn\n", untouched},
+      {"8\nn\n", untouched},
+      // The key is read as far as it was typed: "4" enciphers with 4.
+      {"7\nb.bin\ny\n42\nn\n",
+       [](const std::string& cut) {
+         std::string key = cut.size() > 10 ? cut.substr(10, 2) : "";
+         if (key.empty()) return SEEDS;
+         return with(SEEDS, "b.bin",
+                     enciphered(BINARY, static_cast<unsigned char>(std::stoi(key))));
+       }},
+  };
+  for (const Script& script : scripts) {
+    for (std::size_t length = 0; length <= script.input.size(); ++length) {
+      std::string cut = script.input.substr(0, length);
+      testing::Session session = run(cut);
+      EXPECT_EQ(files_in("."), script.files(cut)) << "input: " << cut;
+      EXPECT_EQ(session.transcript.find("Erreur"), std::string::npos) << "input: " << cut;
+    }
+  }
+}
+
+TEST_F(Dialogue, MegabyteLineAtEveryPromptIsTakenInPieces) {
+  const std::string BIG(1 << 20, 'x');
+  struct Case {
+    std::string prompt;
+    std::string input;
+    Files files;
+  };
+  const Case cases[] = {
+      {"menu", BIG + "\n8\nn\n", SEEDS},
+      {"view name", "5\n" + BIG + "\nn\n", SEEDS},
+      // The first 28 characters name the file, the 29th is lost, the rest is
+      // the first line.
+      {"writer name", "1\n" + BIG + "\nfin\nn\n",
+       with(SEEDS, std::string(28, 'x'), BIG.substr(29) + "\n")},
+      {"line", "1\nnew.txt\n" + BIG + "\nfin\nn\n", with(SEEDS, "new.txt", BIG + "\n")},
+      {"confirmation", "7\nb.bin\n" + BIG + "\nn\n", SEEDS},
+      {"key", "7\nb.bin\ny\n" + BIG + "\nn\n", SEEDS},
+      {"key of a million zeros", "7\nb.bin\ny\n" + std::string(1 << 20, '0') + "7\nn\n",
+       with(SEEDS, "b.bin", enciphered(BINARY, 7))},
+      {"continue", "0\n" + BIG + "\n8\nn\n", SEEDS},
+  };
+  for (const Case& c : cases) {
+    testing::Session session = run(c.input);
+    // The last "n" still answers the continue question: the dialogue kept up.
+    EXPECT_TRUE(session.transcript.ends_with(CONTINUE)) << c.prompt;
+    EXPECT_EQ(files_in("."), c.files) << c.prompt;
+  }
+}
+
+TEST_F(Dialogue, ZeroAndNonAsciiBytesInAnswersNamesAndLines) {
+  using namespace std::string_literals;
+  struct Case {
+    std::string input;
+    Files files;
+  };
+  const Case cases[] = {
+      {"\0\n\x80\n\xE9\n\xFF\n0\nn\n"s, SEEDS},
+      {"1\nf\xE9\xFF.txt\nx\nfin\nn\n", with(SEEDS, "f\xE9\xFF.txt", "x\n")},
+      // A name ends at its zero byte, and loses its last character there.
+      {"1\nab\0cd\nx\nfin\nn\n"s, with(SEEDS, "a", "x\n")},
+      {"1\nnew.txt\n\xE9t\xE9\xFF\n\0\na\0b\nfin\nn\n"s,
+       with(SEEDS, "new.txt", "\xE9t\xE9\xFF\na")},
+      {"7\nb.bin\n\xFF\nn\n", SEEDS},
+      {"7\nb.bin\n\0\nn\n"s, SEEDS},
+      {"7\nb.bin\ny\n\xB2\nn\n", SEEDS},
+      {"7\nb.bin\ny\n\0\x35\nn\n"s, SEEDS},
+      {"0\n\0\n0\n\xFF\n0\nn\n"s, SEEDS},
+  };
+  for (const Case& c : cases) {
+    testing::Session session = run(c.input);
+    EXPECT_TRUE(session.transcript.ends_with(CONTINUE)) << c.input;
+    EXPECT_EQ(files_in("."), c.files) << c.input;
+  }
+}
+
+TEST_F(Dialogue, NamesWithSpacesParentFoldersAndAbsolutePaths) {
+  // Run one folder down, so that the parent can be looked at too.
+  fs::create_directory("work");
+  fs::current_path("work");
+  const std::string absolute = "/tmp/octets-" + std::to_string(getpid()) + ".txt";
+  struct Case {
+    std::string input;
+    Files here;
+    Files parent;
+  };
+  const Files parent_alone = {{"work", "<folder>"}};
+  const Case cases[] = {
+      {"1\nmon fichier.txt\nx\nfin\nn\n", with(SEEDS, "mon fichier.txt", "x\n"), parent_alone},
+      {"2\n t.txt \nx\nfin\nn\n", with(SEEDS, " t.txt ", "x\n"), parent_alone},
+      {"1\n..\nn\n", SEEDS, parent_alone},
+      {"7\n..\nn\n", SEEDS, parent_alone},
+      {"2\n../dehors.txt\nx\nfin\nn\n", SEEDS, with(parent_alone, "dehors.txt", "x\n")},
+      {"1\n/dev/null\nn\n", SEEDS, parent_alone},
+      {"7\n/dev/zero\nn\n", SEEDS, parent_alone},
+      {"5\n/\nn\n", SEEDS, parent_alone},
+      {"1\n" + absolute + "\nabs\nfin\nn\n", SEEDS, parent_alone},
+  };
+  for (const Case& c : cases) {
+    fs::remove("../dehors.txt");
+    testing::Session session = run(c.input);
+    EXPECT_TRUE(session.transcript.ends_with(CONTINUE)) << c.input;
+    EXPECT_EQ(files_in("."), c.here) << c.input;
+    EXPECT_EQ(files_in(".."), c.parent) << c.input;
+  }
+  EXPECT_EQ(read_file(absolute), "abs\n");
+  fs::remove(absolute);
+}
+
+/// Output that removes a file as soon as a given text is written, while the
+/// dialogue has that file open.
+class RemovingBuffer : public std::stringbuf {
+ public:
+  RemovingBuffer(std::string trigger, std::string name)
+      : trigger_(std::move(trigger)), name_(std::move(name)) {}
+
+ protected:
+  std::streamsize xsputn(const char* text, std::streamsize n) override {
+    if (std::string_view(text, static_cast<std::size_t>(n)).find(trigger_) !=
+        std::string_view::npos) {
+      fs::remove(name_);
+    }
+    return std::stringbuf::xsputn(text, n);
+  }
+
+ private:
+  std::string trigger_;
+  std::string name_;
+};
+
+TEST_F(Dialogue, FileDeletedWhileOpenIsStillReadOrWrittenWhole) {
+  // A second link keeps the file's bytes reachable once its name is removed.
+  struct Case {
+    std::string input;
+    std::string trigger;
+    std::string name;
+    std::string shown;
+    std::string left_in_link;
+  };
+  const Case cases[] = {
+      {"3\nt.txt\nn\n", "Rappel", "t.txt", SEPARATOR_LINE + std::string("un\n"), "un\n"},
+      {"5\nb.bin\nn\n", " octets", "b.bin", "00 0A 0D 1A FF \n", BINARY},
+      {"7\nb.bin\ny\n9\nn\n", "Attention", "b.bin", "Fichier cryptE / dEcryptE\n",
+       enciphered(BINARY, 9)},
+      {"2\nt.txt\ndeux\nfin\nn\n", "Taper", "t.txt",
+       "Ligne A enregistrer : Ligne A enregistrer : ", "un\ndeux\n"},
+  };
+  for (const Case& c : cases) {
+    lay_seeds();
+    fs::create_hard_link(c.name, "link");
+    RemovingBuffer buffer(c.trigger, c.name);
+    std::ostream out(&buffer);
+    testing::StringSource source(c.input);
+    testing::FakeTerminal terminal;
+    Console console(source, out, terminal);
+    EXPECT_EQ(run_menu(console), 0);
+    EXPECT_EQ(current_file.stream, nullptr) << c.input;
+    EXPECT_FALSE(fs::exists(c.name)) << c.input;
+    EXPECT_NE(buffer.str().find(c.shown + testing::SEPARATOR), std::string::npos) << c.input;
+    EXPECT_EQ(buffer.str().find("Erreur"), std::string::npos) << c.input;
+    EXPECT_EQ(read_file("link"), c.left_in_link) << c.input;
+  }
+}
+
+}  // namespace
+}  // namespace octets
