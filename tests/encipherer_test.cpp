@@ -135,15 +135,24 @@ TEST_F(Encipherer, FailedWriteIsReportedAndTheFileRestored) {
 }
 
 TEST_F(Encipherer, ShrunkFileIsReportedAndLeftAsItWas) {
-  // The file is cut between measuring and reading: nothing is rewritten.
-  write_file("s.bin", std::string(100, 'x'));
-  std::FILE* file = std::fopen("s.bin", "r+b");
-  ASSERT_NE(file, nullptr);
-  std::setvbuf(file, nullptr, _IONBF, 0);
-  std::filesystem::resize_file("s.bin", 60);
-  EXPECT_EQ(crypt_in_place(file, 100, 1), CryptOutcome::read_failed);
-  std::fclose(file);
-  EXPECT_EQ(read_file("s.bin"), std::string(60, 'x'));
+  // The file is cut between measuring and reading: within the first chunk, or
+  // after whole chunks were rewritten, which are then put back.
+  struct Case {
+    std::size_t size;
+    std::size_t cut;
+  };
+  for (Case c : {Case{100, 60}, Case{3 * 1024 * 1024, 3 * 512 * 1024 + 7}}) {
+    const std::string bytes = testing::pseudo_random_bytes(c.size, 4);
+    write_file("s.bin", bytes);
+    std::FILE* file = std::fopen("s.bin", "r+b");
+    ASSERT_NE(file, nullptr);
+    std::setvbuf(file, nullptr, _IONBF, 0);
+    std::filesystem::resize_file("s.bin", c.cut);
+    EXPECT_EQ(crypt_in_place(file, static_cast<std::int64_t>(c.size), 1),
+              CryptOutcome::read_failed);
+    std::fclose(file);
+    EXPECT_TRUE(read_file("s.bin") == bytes.substr(0, c.cut)) << c.size;
+  }
 }
 
 }  // namespace

@@ -78,7 +78,7 @@ ProgramRun run_program(const std::string& input, const Files& files = {},
   for (const auto& [name, bytes] : files) write_file("work/" + name, bytes);
   // Typed as the platform ends its lines, which a text-mode input takes back.
   write_file("input", text(input));
-  std::string command = "cd work && cat ../input | " + program() + " > " + output +
+  std::string command = "cd work && cat ../input | " + program() + " >" + output +
                         " 2> ../errors";
   int status = std::system(command.c_str());
   ProgramRun run{"", read_file("errors"), WIFEXITED(status) ? WEXITSTATUS(status) : -1, {}};
@@ -175,9 +175,14 @@ TEST(EndToEnd, EncipherTwiceRestores) {
 
 TEST(EndToEnd, LostOutputIsReportedAndEndsTheDialogue) {
   if (windows_line_ends()) GTEST_SKIP() << "needs /dev/full";
-  ProgramRun run = run_program("0\ny\n0\nn\n", {}, "/dev/full");
-  EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.errors, "octets : Ecriture impossible sur la sortie standard\n");
+  // A full device, and a closed standard output whose number an opened file
+  // could take: the dialogue stops before any file is written.
+  for (std::string output : {"/dev/full", "&-"}) {
+    ProgramRun run = run_program("1\nf.txt\nun\nfin\nn\n", {}, output);
+    EXPECT_EQ(run.status, 1) << output;
+    EXPECT_EQ(run.errors, "octets : Ecriture impossible sur la sortie standard\n") << output;
+    EXPECT_EQ(run.files, Files{}) << output;
+  }
 }
 
 }  // namespace
