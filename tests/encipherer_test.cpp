@@ -10,13 +10,7 @@
 namespace octets {
 namespace {
 
-using testing::CONTINUE;
-using testing::MENU;
-using testing::NAME_PROMPT;
-using testing::SEPARATOR;
-using testing::read_file;
-using testing::run_session;
-using testing::write_file;
+using namespace testing;
 
 std::string enciphered(std::string bytes, unsigned char key) {
   for (char& byte : bytes) byte = static_cast<char>(static_cast<unsigned char>(byte) ^ key);

@@ -11,14 +11,7 @@
 namespace octets {
 namespace {
 
-using testing::CONTINUE;
-using testing::MENU;
-using testing::NAME_PROMPT;
-using testing::SEPARATOR;
-using testing::read_file;
-using testing::run_session;
-using testing::ScriptedConsole;
-using testing::write_file;
+using namespace testing;
 
 const std::string TEXT_HEADING =
     "Rappel : N'affiche que les caractEres imprimables\n" + SEPARATOR;
@@ -39,23 +32,22 @@ class FileViewer : public ::testing::Test {
 TEST_F(FileViewer, ByteViewsShowSizeHeadingAndEveryByte) {
   write_file("f.bin", "\x41\x0A\xFF");
   EXPECT_EQ(view(ViewKind::decimal, "f.bin\n"),
-            NAME_PROMPT + " = 3 octets ; Affichage en base 10\n" + SEPARATOR + "65 10 255 \n");
+            byte_view(3, 10, "65 10 255 "));
   EXPECT_EQ(view(ViewKind::hexadecimal, "f.bin\n"),
-            NAME_PROMPT + " = 3 octets ; Affichage en base 16\n" + SEPARATOR + "41 0A FF \n");
+            byte_view(3, 16, "41 0A FF "));
   EXPECT_EQ(view(ViewKind::binary, "f.bin\n"),
-            NAME_PROMPT + " = 3 octets ; Affichage en base 2\n" + SEPARATOR +
-                "01000001 00001010 11111111 \n");
+            byte_view(3, 2, "01000001 00001010 11111111 "));
 }
 
 TEST_F(FileViewer, ZeroByteAndEmptyFile) {
   write_file("zero", std::string(1, '\0'));
   write_file("empty", "");
   EXPECT_EQ(view(ViewKind::hexadecimal, "zero\n"),
-            NAME_PROMPT + " = 1 octets ; Affichage en base 16\n" + SEPARATOR + "00 \n");
+            byte_view(1, 16, "00 "));
   EXPECT_EQ(view(ViewKind::binary, "zero\n"),
-            NAME_PROMPT + " = 1 octets ; Affichage en base 2\n" + SEPARATOR + "00000000 \n");
+            byte_view(1, 2, "00000000 "));
   EXPECT_EQ(view(ViewKind::decimal, "empty\n"),
-            NAME_PROMPT + " = 0 octets ; Affichage en base 10\n" + SEPARATOR + "\n");
+            byte_view(0, 10, ""));
 }
 
 TEST_F(FileViewer, LargeFileMatchesAnIndependentComputation) {
@@ -104,8 +96,7 @@ TEST_F(FileViewer, FifoIsRefusedWithoutWaiting) {
 TEST_F(FileViewer, NameLengthsAndEndOfInput) {
   const std::string name28(28, 'n');
   write_file(name28, "A");
-  const std::string expected_view =
-      NAME_PROMPT + " = 1 octets ; Affichage en base 16\n" + SEPARATOR + "41 \n";
+  const std::string expected_view = byte_view(1, 16, "41 ");
   // 28 characters are used whole; 29 or more lose the 29th and keep the rest
   // pending, which the continue question drops.
   EXPECT_EQ(view(ViewKind::hexadecimal, name28 + "\n"), expected_view);
@@ -118,7 +109,7 @@ TEST_F(FileViewer, NameLengthsAndEndOfInput) {
   // The name counts up to its first zero byte.
   write_file("f.bin", "A");
   EXPECT_EQ(view(ViewKind::hexadecimal, std::string("f.binn\0junk\n", 12)),
-            NAME_PROMPT + " = 1 octets ; Affichage en base 16\n" + SEPARATOR + "41 \n");
+            byte_view(1, 16, "41 "));
   // No name at all: nothing is opened and nothing is said.
   EXPECT_EQ(view(ViewKind::hexadecimal, ""), NAME_PROMPT);
 }
@@ -141,8 +132,8 @@ TEST_F(FileViewer, ShrinkingFileShowsOnlyWhatWasRead) {
   testing::StringSource source("s.bin\n");
   Console console(source, out, terminal);
   show_file(console, ViewKind::hexadecimal);
-  EXPECT_EQ(cutting.str(), NAME_PROMPT + " = 4 octets ; Affichage en base 16\n" + SEPARATOR +
-                               "01 02 \nErreur de lecture : seuls 2 octets sur 4 ont pu Etre lus\n");
+  EXPECT_EQ(cutting.str(),
+            byte_view(4, 16, "01 02 \nErreur de lecture : seuls 2 octets sur 4 ont pu Etre lus"));
 }
 
 }  // namespace

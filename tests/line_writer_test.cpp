@@ -10,14 +10,7 @@
 namespace octets {
 namespace {
 
-using testing::CONTINUE;
-using testing::MENU;
-using testing::NAME_PROMPT;
-using testing::SEPARATOR;
-using testing::read_file;
-using testing::run_session;
-using testing::ScriptedConsole;
-using testing::write_file;
+using namespace testing;
 
 const std::string PROMPT = "Ligne A enregistrer : ";
 const std::string CREATE_HEADING = "Nom du fichier TEXTE : CrEe / Ecrase le fichier. Taper 'fin' pour fermer le fichier\n" + SEPARATOR;

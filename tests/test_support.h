@@ -79,6 +79,12 @@ inline const std::string SEPARATOR = std::string(28, '*') + "\n";
 /// What follows every operation: the separator line and the continue question.
 inline const std::string CONTINUE = SEPARATOR + "\n Souhaitez-vous continuer ? (Y/n) : ";
 inline const std::string NAME_PROMPT = "Nom du fichier TEXTE : ";
+/// What a byte view writes after the name prompt: the size, the heading naming
+/// the base, the separator line and the byte values on one line.
+inline std::string byte_view(std::size_t size, int base, const std::string& values) {
+  return NAME_PROMPT + " = " + std::to_string(size) + " octets ; Affichage en base " +
+         std::to_string(base) + "\n" + SEPARATOR + values + "\n";
+}
 /// The help page, byte for byte.
 inline const std::string HELP =
     "Le but de cette application-console est de montrer le contenu d'un fichier\n"
