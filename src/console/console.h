@@ -19,8 +19,10 @@ class ByteSource {
  public:
   virtual ~ByteSource() = default;
   /// Waits for input and stores up to `capacity` bytes of it; returns how many.
-  /// Returns 0 only at the end of input (a read error counts as the end).
+  /// Returns 0 only at the end of input, or when reading failed.
   virtual std::size_t read_some(char* buffer, std::size_t capacity) = 0;
+  /// True once a read has failed for another reason than the end of input.
+  virtual bool failed() const { return false; }
 };
 
 /// What a stream cannot do by itself.
@@ -75,6 +77,14 @@ class Console {
 
   /// True once a write to the output has failed.
   bool output_failed() const { return !out_.good(); }
+  /// True once reading the input has failed; the input then counts as ended.
+  bool input_failed() const { return in_.failed(); }
+
+  /// Asks the dialogue to end at once, after the current operation, as the
+  /// given signal asks.
+  void stop_for_signal(int signal) { stop_signal_ = signal; }
+  /// The signal that asked the dialogue to end, or 0.
+  int stop_signal() const { return stop_signal_; }
 
  private:
   /// The next character without taking it, or -1 at the end of input.
@@ -91,6 +101,7 @@ class Console {
   std::size_t end_ = 0;
   bool ended_ = false;
   bool line_begun_ = false;
+  int stop_signal_ = 0;
 };
 
 }  // namespace octets

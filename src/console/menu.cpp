@@ -36,44 +36,47 @@ constexpr Operation OPERATIONS[] = {
     [](Console& c) { show_help(c); },
 };
 
-constexpr int OUTPUT_FAILED = 1;
+constexpr int FAILED = 1;
+
+/// The exit status once the dialogue is over: a dialogue that could not all be
+/// shown, or whose input could not all be read, did not go as it should.
+int status(Console& console) {
+  console.flush();
+  return console.output_failed() || console.input_failed() ? FAILED : 0;
+}
 
 /// The status to end with when the input runs out: the dialogue ends as if the
 /// user had answered "n", on a fresh line so that a shell prompt starts clean.
 int end_of_input(Console& console) {
   console.write("\n");
-  console.flush();
-  return console.output_failed() ? OUTPUT_FAILED : 0;
-}
-
-/// Nobody can answer questions that could not be shown, so the dialogue stops
-/// at the next question once the output has failed.
-bool output_lost(Console& console) {
-  console.flush();
-  return console.output_failed();
+  return status(console);
 }
 
 }  // namespace
 
 int run_menu(Console& console) {
+  // Once the output is lost the dialogue still goes on as the input directs,
+  // so that a script's files are all written; the status tells of the loss.
   for (;;) {
     std::optional<char> choice;
     do {
       console.clear_screen();
       console.write(MENU);
-      if (output_lost(console)) return OUTPUT_FAILED;
       choice = console.read_answer();
       if (!choice) return end_of_input(console);
     } while (*choice < '0' || *choice > '8');
     console.clear_screen();
     OPERATIONS[*choice - '0'](console);
+    if (int signal = console.stop_signal(); signal != 0) {
+      console.flush();
+      return 128 + signal;
+    }
     console.print_separator();
     console.write("\n Souhaitez-vous continuer ? (Y/n) : ");
-    if (output_lost(console)) return OUTPUT_FAILED;
     console.discard_pending_input();
     std::optional<char> answer = console.read_char();
     if (!answer) return end_of_input(console);
-    if (*answer == 'n') return 0;
+    if (*answer == 'n') return status(console);
   }
 }
 

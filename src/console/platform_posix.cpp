@@ -1,8 +1,12 @@
 #include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <ostream>
 
@@ -17,9 +21,21 @@ class DescriptorSource : public ByteSource {
     for (;;) {
       ssize_t n = ::read(STDIN_FILENO, buffer, capacity);
       if (n >= 0) return static_cast<std::size_t>(n);
-      if (errno != EINTR) return 0;
+      if (errno == EINTR) continue;
+      if (errno == EAGAIN || errno == EWOULDBLOCK) {
+        // A non-blocking input has nothing yet: wait for it rather than take
+        // the lack of input for its end.
+        pollfd input{STDIN_FILENO, POLLIN, 0};
+        if (::poll(&input, 1, -1) >= 0 || errno == EINTR) continue;
+      }
+      failed_ = true;
+      return 0;
     }
   }
+  bool failed() const override { return failed_; }
+
+ private:
+  bool failed_ = false;
 };
 
 class PosixTerminal : public Terminal {
@@ -33,7 +49,42 @@ class PosixTerminal : public Terminal {
   }
 };
 
+int descriptor(std::FILE* file) { return ::fileno(file); }
+
+constexpr int INTERRUPTIONS[] = {SIGINT, SIGTERM, SIGHUP};
+volatile std::sig_atomic_t received_signal = 0;
+struct sigaction previous_actions[3];
+
+extern "C" void record_interruption(int signal) {
+  if (received_signal == 0) received_signal = signal;
+}
+
 }  // namespace
+
+bool prepare_process() {
+  bool output_open = true;
+  for (int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+    if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    if (fd == STDOUT_FILENO) output_open = false;
+    // The lowest free number is the one just found closed.
+    ::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+  }
+  // Past a file size limit, a write fails with EFBIG and is reported like any
+  // failed write, instead of the signal ending the program in mid-file.
+  std::signal(SIGXFSZ, SIG_IGN);
+  return output_open;
+}
+
+void end_by_signal(int signal) {
+  std::signal(signal, SIG_DFL);
+  sigset_t only;
+  sigemptyset(&only);
+  sigaddset(&only, signal);
+  ::sigprocmask(SIG_UNBLOCK, &only, nullptr);
+  ::raise(signal);
+  // Only a signal that cannot end the process comes back here.
+  ::_exit(128 + signal);
+}
 
 ByteSource& standard_input() {
   static DescriptorSource source;
@@ -46,6 +97,11 @@ Terminal& standard_terminal() {
 }
 
 std::FILE* open_regular_file(const char* name, const char* mode) {
+  // Opening a FIFO or a device may act on it (a FIFO's reader sees its end, a
+  // tape rewinds): anything that exists and is not a regular file is refused
+  // before it is opened.
+  struct stat info;
+  if (::stat(name, &info) == 0 && !S_ISREG(info.st_mode)) return nullptr;
   int flags = 0;
   bool truncate = false;
   if (std::strcmp(mode, "w") == 0) {
@@ -59,10 +115,9 @@ std::FILE* open_regular_file(const char* name, const char* mode) {
   } else {
     flags = O_RDONLY;
   }
-  // Non-blocking so that opening a FIFO with no writer does not wait.
+  // Non-blocking so that a FIFO put in the file's place since does not wait.
   int fd = ::open(name, flags | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0666);
   if (fd < 0) return nullptr;
-  struct stat info;
   bool usable = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
                 ::fcntl(fd, F_SETFL, flags & O_APPEND) == 0 &&
                 (!truncate || ::ftruncate(fd, 0) == 0);
@@ -79,5 +134,82 @@ std::int64_t measure_open_file(std::FILE* file) {
   if (::fseeko(file, 0, SEEK_END) != 0) return -1;
   return static_cast<std::int64_t>(::ftello(file));
 }
+
+std::int64_t current_size(std::FILE* file) {
+  struct stat info;
+  if (::fstat(descriptor(file), &info) != 0) return -1;
+  return static_cast<std::int64_t>(info.st_size);
+}
+
+std::int64_t read_at(std::FILE* file, std::int64_t offset, unsigned char* bytes,
+                     std::size_t count) {
+  std::size_t done = 0;
+  while (done < count) {
+    ssize_t n = ::pread(descriptor(file), bytes + done, count - done,
+                        static_cast<off_t>(offset) + static_cast<off_t>(done));
+    if (n == 0) break;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return -1;
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  return static_cast<std::int64_t>(done);
+}
+
+std::size_t write_at(std::FILE* file, std::int64_t offset, const unsigned char* bytes,
+                     std::size_t count) {
+  std::size_t done = 0;
+  while (done < count) {
+    ssize_t n = ::pwrite(descriptor(file), bytes + done, count - done,
+                         static_cast<off_t>(offset) + static_cast<off_t>(done));
+    if (n <= 0) {
+      if (n < 0 && errno == EINTR) continue;
+      break;
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  return done;
+}
+
+bool sync_file(std::FILE* file) {
+  for (;;) {
+    if (::fdatasync(descriptor(file)) == 0) return true;
+    if (errno != EINTR) return false;
+  }
+}
+
+bool truncate_file(std::FILE* file, std::int64_t size) {
+  return ::ftruncate(descriptor(file), static_cast<off_t>(size)) == 0;
+}
+
+bool lock_file(std::FILE* file) {
+  for (;;) {
+    if (::flock(descriptor(file), LOCK_EX | LOCK_NB) == 0) return true;
+    if (errno == EINTR) continue;
+    return errno != EWOULDBLOCK;
+  }
+}
+
+InterruptionShield::InterruptionShield() {
+  received_signal = 0;
+  struct sigaction record {};
+  record.sa_handler = record_interruption;
+  sigemptyset(&record.sa_mask);
+  record.sa_flags = SA_RESTART;
+  for (int i = 0; i < 3; ++i) {
+    ::sigaction(INTERRUPTIONS[i], nullptr, &previous_actions[i]);
+    // A signal ignored by whoever started the program (a background job, nohup)
+    // stays ignored.
+    if (previous_actions[i].sa_handler == SIG_IGN) continue;
+    ::sigaction(INTERRUPTIONS[i], &record, nullptr);
+  }
+}
+
+InterruptionShield::~InterruptionShield() {
+  for (int i = 0; i < 3; ++i) ::sigaction(INTERRUPTIONS[i], &previous_actions[i], nullptr);
+}
+
+int InterruptionShield::received() const { return received_signal; }
 
 }  // namespace octets

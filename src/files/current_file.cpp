@@ -27,10 +27,11 @@ bool open_named_file(Console& console, const char* mode) {
     console.write("'");
     return false;
   }
-  // Binary files are read and written in large chunks by the program itself.
-  // Without the C library's buffer, what a read or write reports is exactly
-  // what happened in the file, and seeking reads nothing ahead.
-  if (std::strchr(mode, 'b') != nullptr) std::setvbuf(current_file.stream, nullptr, _IONBF, 0);
+  // Binary files are read and written in large chunks by the program itself,
+  // and lines are written whole, one at a time. Without the C library's buffer,
+  // what a read or write reports is exactly what happened in the file, nothing
+  // is left over to be written at the close, and seeking reads nothing ahead.
+  if (std::strcmp(mode, "r") != 0) std::setvbuf(current_file.stream, nullptr, _IONBF, 0);
   return true;
 }
 

@@ -24,7 +24,7 @@ extern char line_buffer[LINE_CAPACITY];
 /// Asks for a file name and opens it with a C library mode into current_file.
 /// The typed line's last character (its line end) is dropped; a name of 29
 /// characters or more loses its 29th and the rest of the line stays pending.
-/// A file opened in a binary mode has no C library buffer.
+/// A file opened in any mode but "r" has no C library buffer.
 /// Returns false when no file was opened: at the end of input, with nothing
 /// written, or after the message naming the file that could not be opened.
 bool open_named_file(Console& console, const char* mode);

@@ -1,8 +1,8 @@
 #include "files/encipherer.h"
 
 #include <algorithm>
-#include <cstring>
 #include <memory>
+#include <new>
 
 #include "console/platform.h"
 #include "files/current_file.h"
@@ -13,88 +13,171 @@ namespace {
 // Small enough to stay in the processor's cache between the read, the key and
 // the write back, large enough that system calls cost little.
 constexpr std::size_t CRYPT_CHUNK = 128 * 1024;
+// The kernel copies to and from a page-aligned buffer fastest.
+constexpr std::align_val_t PAGE{4096};
 
-/// Reads `count` bytes at `offset`, combines them with the key and writes them
-/// back; false when any step failed.
-bool rewrite_chunk(std::FILE* file, std::int64_t offset, unsigned char* bytes, std::size_t count,
-                   unsigned char key) {
-  if (!seek_file(file, offset) || std::fread(bytes, 1, count, file) != count) return false;
-  xor_bytes(bytes, count, key);
-  return seek_file(file, offset) && std::fwrite(bytes, 1, count, file) == count;
+struct AlignedDelete {
+  void operator()(unsigned char* bytes) const { ::operator delete[](bytes, PAGE); }
+};
+using ChunkBuffer = std::unique_ptr<unsigned char[], AlignedDelete>;
+
+ChunkBuffer make_chunk(std::size_t capacity) {
+  // Every byte is read into it before use, so it needs no zeroing.
+  return ChunkBuffer(static_cast<unsigned char*>(::operator new[](capacity, PAGE)));
 }
 
-/// Applies the key again to the first `count` bytes, which were enciphered.
-bool restore(std::FILE* file, std::int64_t count, unsigned char* chunk, std::size_t capacity,
-             unsigned char key) {
-  for (std::int64_t offset = 0; offset < count;) {
-    auto n = static_cast<std::size_t>(
-        std::min<std::int64_t>(count - offset, static_cast<std::int64_t>(capacity)));
-    if (!rewrite_chunk(file, offset, chunk, n, key)) return false;
-    offset += static_cast<std::int64_t>(n);
+/// Applies the key again to the first `end` bytes, which were enciphered,
+/// from the last chunk down, so that whatever cannot be put back is the start
+/// of the file. What another program cut off is not written again.
+CryptResult put_back(std::FILE* file, std::int64_t end, unsigned char key, unsigned char* chunk,
+                     std::size_t capacity) {
+  CryptResult result;
+  const auto step = static_cast<std::int64_t>(capacity);
+  for (std::int64_t top = end; top > 0;) {
+    std::int64_t bottom = (top - 1) / step * step;
+    std::int64_t now = current_size(file);
+    std::int64_t limit = std::min(top, now);
+    if (limit > bottom) {
+      auto n = static_cast<std::size_t>(limit - bottom);
+      std::int64_t got = read_at(file, bottom, chunk, n);
+      if (got < 0) {
+        result.enciphered = limit;
+        return result;
+      }
+      n = static_cast<std::size_t>(got);
+      xor_bytes(chunk, n, key);
+      std::size_t written = write_at(file, bottom, chunk, n);
+      if (written < n) {
+        result.enciphered = written == 0 ? bottom + static_cast<std::int64_t>(n) : bottom;
+        if (written != 0) {
+          result.also_from = bottom + static_cast<std::int64_t>(written);
+          result.also_to = bottom + static_cast<std::int64_t>(n);
+        }
+        return result;
+      }
+    } else if (now < 0) {
+      result.enciphered = top;
+      return result;
+    }
+    top = bottom;
   }
-  return true;
+  if (end > 0 && !sync_file(file)) {
+    result.unconfirmed = true;
+    result.enciphered = std::max<std::int64_t>(0, std::min(end, current_size(file)));
+  }
+  return result;
 }
 
-const char* outcome_text(CryptOutcome outcome) {
+const char* cause(CryptOutcome outcome) {
   switch (outcome) {
-    case CryptOutcome::done:
-      return "Fichier cryptE / dEcryptE\n";
     case CryptOutcome::read_failed:
-      return "Erreur de lecture : le fichier n'a pas EtE modifiE\n";
+      return "Erreur de lecture";
     case CryptOutcome::write_failed:
-      return "Erreur d'Ecriture : le fichier a EtE remis dans son Etat d'origine\n";
-    case CryptOutcome::not_restored:
+      return "Erreur d'Ecriture";
+    case CryptOutcome::sync_failed:
+      return "Erreur d'enregistrement sur le disque";
+    case CryptOutcome::cut:
+      return "Le fichier a EtE raccourci par un autre programme";
+    case CryptOutcome::interrupted:
+      return "Cryptage interrompu";
+    case CryptOutcome::done:
       break;
   }
-  return "Erreur d'Ecriture : le fichier est en partie cryptE et n'a pas pu Etre remis "
-         "dans son Etat d'origine\n";
+  return "";
 }
 
 }  // namespace
 
 void xor_bytes(unsigned char* bytes, std::size_t count, unsigned char key) {
-  // Eight bytes at a time: the file may be large.
-  const std::uint64_t wide_key = 0x0101010101010101ULL * key;
-  std::size_t i = 0;
-  for (; i + 8 <= count; i += 8) {
-    std::uint64_t word;
-    std::memcpy(&word, bytes + i, 8);
-    word ^= wide_key;
-    std::memcpy(bytes + i, &word, 8);
-  }
-  for (; i < count; ++i) bytes[i] ^= key;
+  // A plain loop over bytes: the compiler turns it into vector instructions.
+  for (std::size_t i = 0; i < count; ++i) bytes[i] ^= key;
 }
 
-CryptOutcome crypt_in_place(std::FILE* file, std::int64_t size, unsigned char key) {
+CryptResult crypt_in_place(std::FILE* file, std::int64_t size, unsigned char key,
+                           const KeepGoing& keep_going) {
   const auto capacity = static_cast<std::size_t>(
-      std::min<std::int64_t>(size, static_cast<std::int64_t>(CRYPT_CHUNK)));
-  // Every byte is read into it before use, so it needs no zeroing.
-  auto buffer = std::make_unique_for_overwrite<unsigned char[]>(capacity);
+      std::clamp<std::int64_t>(size, 1, static_cast<std::int64_t>(CRYPT_CHUNK)));
+  ChunkBuffer buffer = make_chunk(capacity);
   unsigned char* chunk = buffer.get();
-  for (std::int64_t done = 0; done < size;) {
+  CryptOutcome outcome = CryptOutcome::done;
+  // The file is enciphered from its start up to `done`, and plain after it.
+  std::int64_t done = 0;
+  while (done < size) {
     auto n = static_cast<std::size_t>(
         std::min<std::int64_t>(size - done, static_cast<std::int64_t>(capacity)));
-    if (!seek_file(file, done) || std::fread(chunk, 1, n, file) != n) {
-      return restore(file, done, chunk, capacity, key) ? CryptOutcome::read_failed
-                                                       : CryptOutcome::not_restored;
+    std::int64_t got = read_at(file, done, chunk, n);
+    if (got < 0) {
+      outcome = CryptOutcome::read_failed;
+      break;
+    }
+    // A write past the end would grow a file that another program cut.
+    std::int64_t now = current_size(file);
+    if (got < static_cast<std::int64_t>(n) || now < done + static_cast<std::int64_t>(n)) {
+      outcome = now < 0 ? CryptOutcome::read_failed : CryptOutcome::cut;
+      break;
     }
     xor_bytes(chunk, n, key);
-    std::size_t written = seek_file(file, done) ? std::fwrite(chunk, 1, n, file) : 0;
-    if (written != n) {
-      // The part of this chunk that reached the file is put back from memory.
-      xor_bytes(chunk, written, key);
-      bool restored = seek_file(file, done) &&
-                      std::fwrite(chunk, 1, written, file) == written &&
-                      restore(file, done, chunk, capacity, key);
-      return restored ? CryptOutcome::write_failed : CryptOutcome::not_restored;
+    std::size_t written = write_at(file, done, chunk, n);
+    done += static_cast<std::int64_t>(written);
+    if (written < n) {
+      outcome = CryptOutcome::write_failed;
+      break;
     }
-    done += static_cast<std::int64_t>(n);
+    if (keep_going && !keep_going(done)) {
+      outcome = CryptOutcome::interrupted;
+      break;
+    }
   }
-  return CryptOutcome::done;
+  // Success is reported only for data on the storage.
+  if (outcome == CryptOutcome::done) {
+    if (sync_file(file)) return {};
+    outcome = CryptOutcome::sync_failed;
+  }
+  CryptResult result = put_back(file, done, key, chunk, capacity);
+  result.outcome = outcome;
+  return result;
+}
+
+std::string describe(const CryptResult& result) {
+  if (result.outcome == CryptOutcome::done) return "Fichier cryptE / dEcryptE\n";
+  std::string text = cause(result.outcome);
+  if (result.restored()) {
+    switch (result.outcome) {
+      case CryptOutcome::read_failed:
+        return text + " : le fichier n'a pas EtE modifiE\n";
+      case CryptOutcome::cut:
+        return text + " : ce qu'il en reste est dans son Etat d'origine\n";
+      default:
+        return text + " : le fichier a EtE remis dans son Etat d'origine\n";
+    }
+  }
+  if (result.unconfirmed) {
+    return text + " : le fichier a EtE remis dans son Etat d'origine sans confirmation du "
+                  "disque ; les " +
+           std::to_string(result.enciphered) + " premiers octets sont peut-Etre cryptEs\n";
+  }
+  text += " : le fichier n'a pas pu Etre remis dans son Etat d'origine ; ";
+  if (result.enciphered > 0) {
+    text += "les " + std::to_string(result.enciphered) + " premiers octets";
+    if (result.also_to > result.also_from) text += " et ";
+  }
+  if (result.also_to > result.also_from) {
+    text += "les octets " + std::to_string(result.also_from) + " A " +
+            std::to_string(result.also_to - 1);
+  }
+  return text + " sont cryptEs\n";
 }
 
 void crypt_file(Console& console) {
   if (!open_named_file(console, "r+b")) return;
+  // Held until the file is closed: two passes at once would each undo part of
+  // the other's work.
+  if (!lock_file(current_file.stream)) {
+    console.write("Le fichier est en cours de cryptage par un autre programme : "
+                  "il n'a pas EtE modifiE\n");
+    close_current_file();
+    return;
+  }
   std::int64_t size = measure_file();
   if (size < 0) {
     console.write("Impossible de mesurer la taille du fichier\n");
@@ -115,13 +198,27 @@ void crypt_file(Console& console) {
     close_current_file();
     return;
   }
-  CryptOutcome outcome = crypt_in_place(current_file.stream, size,
-                                        static_cast<unsigned char>(*key));
-  if (!close_current_file() && outcome == CryptOutcome::done) {
-    console.write("Erreur A la fermeture : le fichier n'est peut-Etre pas entiErement cryptE\n");
+  // The user agreed to the size shown; a file that grew or shrank since is not
+  // the one they meant.
+  if (current_size(current_file.stream) != size) {
+    console.write("Le fichier a changE depuis qu'il a EtE mesurE : il n'a pas EtE modifiE\n");
+    close_current_file();
     return;
   }
-  console.write(outcome_text(outcome));
+  CryptResult result;
+  int signal = 0;
+  {
+    InterruptionShield shield;
+    result = crypt_in_place(current_file.stream, size, static_cast<unsigned char>(*key),
+                            [&shield](std::int64_t) { return shield.received() == 0; });
+    signal = shield.received();
+  }
+  if (!close_current_file() && result.outcome == CryptOutcome::done) {
+    console.write("Erreur A la fermeture : le fichier n'est peut-Etre pas entiErement cryptE\n");
+  } else {
+    console.write(describe(result).c_str());
+  }
+  if (signal != 0) console.stop_for_signal(signal);
 }
 
 }  // namespace octets
