@@ -3,7 +3,10 @@
 // Every run must end with status 0, close its file, and leave exactly the
 // files its input implies.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -211,6 +214,21 @@ TEST_F(Dialogue, NamesWithSpacesParentFoldersAndAbsolutePaths) {
   }
   EXPECT_EQ(read_file(absolute), "abs\n");
   fs::remove(absolute);
+}
+
+TEST_F(Dialogue, FifoIsRefusedWithoutBeingOpened) {
+  // A reader waits on the FIFO: had the program opened it for writing and
+  // closed it again, the reader would see its end.
+  ASSERT_EQ(mkfifo("fifo", 0600), 0);
+  int reader = open("fifo", O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  for (std::string choice : {"1", "2", "3", "5", "7"}) {
+    testing::Session session = testing::run_session(choice + "\nfifo\nn\n");
+    EXPECT_TRUE(session.transcript.ends_with("Impossible d'ouvrir le fichier 'fifo'" + CONTINUE));
+    pollfd seen{reader, POLLIN, 0};
+    EXPECT_EQ(poll(&seen, 1, 0), 0) << choice;
+  }
+  close(reader);
 }
 
 /// Output that removes a file as soon as a given text is written, while the

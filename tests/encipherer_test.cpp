@@ -128,25 +128,65 @@ TEST_F(Encipherer, FailedWriteIsReportedAndTheFileRestored) {
   EXPECT_TRUE(read_file("big") == bytes);
 }
 
-TEST_F(Encipherer, ShrunkFileIsReportedAndLeftAsItWas) {
-  // The file is cut between measuring and reading: within the first chunk, or
-  // after whole chunks were rewritten, which are then put back.
+TEST_F(Encipherer, CutFileIsPutBackAndNeverRegrown) {
+  // Another program cuts the file before the pass, or after `after` bytes were
+  // rewritten: inside the next chunk, or below what was already rewritten.
   struct Case {
     std::size_t size;
     std::size_t cut;
+    std::int64_t after;
   };
-  for (Case c : {Case{100, 60}, Case{3 * 1024 * 1024, 3 * 512 * 1024 + 7}}) {
+  const Case cases[] = {{100, 60, 0},
+                        {3 * 1024 * 1024, 3 * 512 * 1024 + 7, 0},
+                        {3 * 1024 * 1024, 600000, 512 * 1024},
+                        {3 * 1024 * 1024, 200000, 512 * 1024}};
+  for (Case c : cases) {
     const std::string bytes = testing::pseudo_random_bytes(c.size, 4);
     write_file("s.bin", bytes);
     std::FILE* file = std::fopen("s.bin", "r+b");
     ASSERT_NE(file, nullptr);
-    std::setvbuf(file, nullptr, _IONBF, 0);
-    std::filesystem::resize_file("s.bin", c.cut);
-    EXPECT_EQ(crypt_in_place(file, static_cast<std::int64_t>(c.size), 1),
-              CryptOutcome::read_failed);
+    if (c.after == 0) std::filesystem::resize_file("s.bin", c.cut);
+    CryptResult result = crypt_in_place(file, static_cast<std::int64_t>(c.size), 1,
+                                        [&](std::int64_t done) {
+                                          if (done == c.after) std::filesystem::resize_file("s.bin", c.cut);
+                                          return true;
+                                        });
     std::fclose(file);
-    EXPECT_TRUE(read_file("s.bin") == bytes.substr(0, c.cut)) << c.size;
+    EXPECT_EQ(result.outcome, CryptOutcome::cut) << c.cut;
+    EXPECT_TRUE(result.restored()) << c.cut;
+    EXPECT_TRUE(read_file("s.bin") == bytes.substr(0, c.cut)) << c.cut;
   }
+}
+
+TEST_F(Encipherer, InterruptedPassIsPutBack) {
+  const std::string bytes = testing::pseudo_random_bytes(1024 * 1024 + 5, 6);
+  write_file("s.bin", bytes);
+  std::FILE* file = std::fopen("s.bin", "r+b");
+  ASSERT_NE(file, nullptr);
+  CryptResult result = crypt_in_place(file, static_cast<std::int64_t>(bytes.size()), 99,
+                                      [](std::int64_t done) { return done < 300000; });
+  std::fclose(file);
+  EXPECT_EQ(describe(result), "Cryptage interrompu : le fichier a EtE remis dans son Etat d'origine\n");
+  EXPECT_TRUE(read_file("s.bin") == bytes);
+}
+
+TEST_F(Encipherer, WhatStaysEncipheredIsToldExactly) {
+  const std::string lost = "Erreur d'Ecriture : le fichier n'a pas pu Etre remis dans son Etat "
+                           "d'origine ; ";
+  struct Case {
+    CryptResult result;
+    std::string said;
+  };
+  const Case cases[] = {
+      {{CryptOutcome::write_failed, 262144, 0, 0, false}, lost + "les 262144 premiers octets sont cryptEs\n"},
+      {{CryptOutcome::write_failed, 131072, 140000, 262144, false},
+       lost + "les 131072 premiers octets et les octets 140000 A 262143 sont cryptEs\n"},
+      {{CryptOutcome::write_failed, 0, 10, 20, false}, lost + "les octets 10 A 19 sont cryptEs\n"},
+      {{CryptOutcome::cut, 0, 0, 0, false},
+       "Le fichier a EtE raccourci par un autre programme : ce qu'il en reste est dans son Etat "
+       "d'origine\n"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(describe(c.result), c.said);
 }
 
 }  // namespace

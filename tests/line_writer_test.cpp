@@ -70,6 +70,10 @@ TEST_F(LineWriter, LongLinesArriveInPiecesAndAreWrittenWhole) {
 TEST_F(LineWriter, ZeroByteCutsTheLine) {
   write(WriteMode::create, std::string("f.txt\nab\0cd\nfin\n", 16));
   EXPECT_EQ(read_file("f.txt"), "ab");
+  // "fin" and a zero byte is an ordinary line, even as the input's last.
+  EXPECT_EQ(write(WriteMode::create, std::string("f.txt\nfin\0x\n", 12)),
+            CREATE_HEADING + prompts(2));
+  EXPECT_EQ(read_file("f.txt"), "fin");
 }
 
 TEST_F(LineWriter, RestOfALongNameIsTheFirstLine) {
@@ -109,14 +113,32 @@ TEST_F(LineWriter, EndOfInputEndsTheLinesAsFinDoes) {
 }
 
 TEST_F(LineWriter, FailedWriteIsReportedAndStopsTheInput) {
-  // The file may hold 11 bytes: the third line cannot be written, and no
-  // further line is asked for, so "n" answers the continue question.
-  auto session = testing::run_session_with_file_limit("1\nf.txt\n12345\n6789\nabcdef\nn\n", 11);
-  EXPECT_EQ(session.status, 0);
-  EXPECT_EQ(read_file("f.txt"), "12345\n6789\n");
-  EXPECT_EQ(session.transcript,
-            MENU + "<clear>" + CREATE_HEADING + prompts(3) +
-                "\nErreur d'Ecriture : le fichier 'f.txt' est incomplet\n" + CONTINUE);
+  // The file may hold `limit` bytes: the third line cannot be written, and no
+  // further line is asked for, so "n" answers the continue question. A line
+  // written in part is cut off again, and so are the earlier pieces of a line
+  // that came in several.
+  const std::string long_line(150, 'L');
+  struct Case {
+    std::string lines;
+    long limit;
+    std::string file;
+    int prompts;
+  };
+  const Case cases[] = {
+      {"12345\n6789\nabcdef\n", 11, "12345\n6789\n", 3},
+      {"12345\n6789\nabcdef\n", 14, "12345\n6789\n", 3},
+      {"12345\n" + long_line + "\n", 80, "12345\n", 2},
+      {"12345\n" + long_line + "\n", 150, "12345\n", 3},
+  };
+  for (const Case& c : cases) {
+    auto session = testing::run_session_with_file_limit("1\nf.txt\n" + c.lines + "n\n", c.limit);
+    EXPECT_EQ(session.status, 0);
+    EXPECT_EQ(read_file("f.txt"), c.file) << c.limit;
+    EXPECT_EQ(session.transcript,
+              MENU + "<clear>" + CREATE_HEADING + prompts(c.prompts) +
+                  "\nErreur d'Ecriture : la derniEre ligne n'a pas pu Etre Ecrite dans le "
+                  "fichier 'f.txt'\n" + CONTINUE) << c.limit;
+  }
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include <stdexcept>
 
 #include "console/menu.h"
+#include "console/platform.h"
 #include "files/current_file.h"
 
 namespace octets::testing {
@@ -35,8 +36,8 @@ Session run_session_with_file_limit(const std::string& input, long limit) {
   std::filesystem::path transcript_path = std::filesystem::current_path() / ".transcript";
   pid_t child = fork();
   if (child == 0) {
-    // Past the limit a write fails with an error instead of ending the process.
-    signal(SIGXFSZ, SIG_IGN);
+    // The process is set up as the program sets itself up, nothing more.
+    prepare_process();
     ScriptedConsole scripted(input);
     int status = 99;
     {
