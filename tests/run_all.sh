@@ -3,8 +3,8 @@
 # terminal tests, the whole suite again under the sanitizers, a one-minute fuzz
 # of whole dialogues, the end-to-end dialogues against the Windows program
 # under wine, and the Debian package and the Windows zip (skipped without root,
-# which installing the package needs). Each stage installs what it needs when it is
-# missing and this runs as root (as on a fresh machine or in CI).
+# which installing the package needs). Each stage installs what it needs when it
+# is missing and this runs as root (as on a fresh machine or in CI).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
