@@ -1,0 +1,109 @@
+#!/usr/bin/env bash
+# Packs the program and checks the packages as a user would meet them: the
+# Debian package is installed with dpkg -i, octets runs from the PATH, man octets
+# shows the manual page, and dpkg -r octets leaves none of its files behind; the
+# Windows zip holds octets.exe and a text with Windows line ends. Needs root for
+# dpkg and says so otherwise; installs what it needs when it is missing.
+#   bash tests/package.sh [native build folder, default build]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+native=${1:-build}
+jobs=2
+started=$SECONDS
+
+if [ "$(id -u)" -ne 0 ]; then
+  echo "package: skipped, installing a Debian package needs root"
+  exit 0
+fi
+
+fail() {
+  echo "package: $*" >&2
+  exit 1
+}
+
+# dpkg-shlibdeps (dpkg-dev) finds the package's dependencies; man-db and groff
+# show the manual page.
+bash tests/ensure_packages.sh g++ cmake libgtest-dev dpkg-dev man-db groff-base
+if dpkg -s octets >/dev/null 2>&1; then
+  fail "a package octets is installed already; remove it first (dpkg -r octets)"
+fi
+[ ! -e /usr/bin/octets ] || fail "/usr/bin/octets exists outside any package"
+
+folder=$(mktemp -d)
+trap 'rm -rf "$folder"' EXIT
+
+cmake -S . -B "$native" >/dev/null
+cmake --build "$native" -j "$jobs" --target octets >/dev/null
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$native/CMakeCache.txt")
+rm -f "$native"/octets_*.deb
+(cd "$native" && cpack -G DEB >/dev/null)
+deb=$native/octets_${version}_$(dpkg --print-architecture).deb
+[ -f "$deb" ] || fail "cpack -G DEB made no $deb"
+
+for field in Maintainer Section Description Depends; do
+  [ -n "$(dpkg-deb -f "$deb" "$field")" ] || fail "the package has no $field"
+done
+[ "$(dpkg-deb -f "$deb" Section)" = utils ] || fail "the package's section is not utils"
+depends=$(dpkg-deb -f "$deb" Depends)
+grep -q '^libc6 \|, libc6 ' <<<"$depends" || fail "the package does not depend on libc6: $depends"
+# Its files, without the folders it shares with every other package.
+mapfile -t files < <(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { sub(/^\./, "", $6); print $6 }')
+for file in /usr/bin/octets /usr/share/man/man1/octets.1.gz /usr/share/doc/octets/README.md; do
+  printf '%s\n' "${files[@]}" | grep -qxF "$file" || fail "the package lacks $file"
+done
+
+trap 'dpkg -r octets >/dev/null 2>&1 || true; rm -rf "$folder"' EXIT
+dpkg -i "$deb" >/dev/null
+for file in "${files[@]}"; do
+  [ -e "$file" ] || fail "dpkg -i did not install $file (is it excluded in /etc/dpkg/dpkg.cfg.d?)"
+done
+
+[ "$(command -v octets)" = /usr/bin/octets ] || fail "octets is not found on the PATH"
+help=$(cd "$folder" && printf '8\nn\n' | octets) || fail "octets from the PATH ended with status $?"
+grep -qxF "TOUT FICHIER N'EST QU'UN ENSEMBLE D'OCTETS." <<<"$help" ||
+  fail "octets from the PATH does not show the help page"
+
+[ "$(man -w octets)" = /usr/share/man/man1/octets.1.gz ] ||
+  fail "man finds another page for octets: $(man -w octets)"
+manual=$(MANWIDTH=80 man -P cat --warnings octets 2>"$folder/man.err") ||
+  fail "man octets failed: $(cat "$folder/man.err")"
+[ ! -s "$folder/man.err" ] || fail "man octets warns: $(cat "$folder/man.err")"
+grep -q '^NOM$' <<<"$manual" && grep -q 'octets - montrer que tout fichier' <<<"$manual" ||
+  fail "man octets does not show the manual page: $manual"
+
+dpkg -r octets >/dev/null
+trap 'rm -rf "$folder"' EXIT
+for file in "${files[@]}"; do
+  [ ! -e "$file" ] || fail "dpkg -r octets left $file behind"
+done
+[ ! -e /usr/share/doc/octets ] || fail "dpkg -r octets left /usr/share/doc/octets behind"
+status=$(dpkg-query -W -f='${db:Status-Status}' octets 2>/dev/null || true)
+[ -z "$status" ] || [ "$status" = not-installed ] ||
+  fail "after dpkg -r the package is still known as $status"
+echo "package: $(basename "$deb") installed, run, shown by man and removed"
+
+# The Windows zip, from the Windows build folder that tests/windows/run.sh
+# leaves, or from a new one.
+if [ ! -f build-win/CMakeCache.txt ]; then
+  bash tests/ensure_packages.sh g++-mingw-w64-x86-64-posix
+  cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
+    -DCMAKE_BUILD_TYPE=Release >/dev/null
+fi
+cmake --build build-win -j "$jobs" --target octets >/dev/null
+rm -f build-win/octets-*.zip
+(cd build-win && cpack -G ZIP >/dev/null)
+zip=$PWD/build-win/octets-$version-win64.zip
+[ -f "$zip" ] || fail "cpack -G ZIP made no $zip"
+top=octets-$version-win64
+listing=$(cmake -E tar tf "$zip")
+[ "$(sort <<<"$listing")" = "$(printf '%s\n' "$top/LISEZMOI.txt" "$top/octets.exe")" ] ||
+  fail "the zip should hold $top/octets.exe and $top/LISEZMOI.txt, it holds: $listing"
+(cd "$folder" && cmake -E tar xf "$zip")
+[ "$(head -c 2 "$folder/$top/octets.exe")" = MZ ] || fail "octets.exe in the zip is not a Windows program"
+text=$folder/$top/LISEZMOI.txt
+lines=$(wc -l <"$text")
+((lines > 0)) && [ "$(grep -c $'\r$' "$text")" = "$lines" ] ||
+  fail "LISEZMOI.txt does not end every line with CR LF"
+[ "$(tail -c 2 "$text" | od -An -c | tr -d ' ')" = '\r\n' ] || fail "LISEZMOI.txt does not end with CR LF"
+! LC_ALL=C grep -q '[^ -~'$'\r'']' "$text" || fail "LISEZMOI.txt is not plain ASCII"
+echo "package: $(basename "$zip") holds octets.exe and LISEZMOI.txt; passed in $((SECONDS - started)) s"
