@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "console/platform.h"
+#include "console/progress.h"
 #include "files/current_file.h"
 
 namespace octets {
@@ -65,7 +66,8 @@ void xor_bytes(unsigned char* bytes, std::size_t count, unsigned char key) {
   for (; i < count; ++i) bytes[i] ^= key;
 }
 
-CryptOutcome crypt_in_place(std::FILE* file, std::int64_t size, unsigned char key) {
+CryptOutcome crypt_in_place(std::FILE* file, std::int64_t size, unsigned char key,
+                            const std::function<void(std::int64_t)>& chunk_done) {
   const auto capacity = static_cast<std::size_t>(
       std::min<std::int64_t>(size, static_cast<std::int64_t>(CRYPT_CHUNK)));
   // Every byte is read into it before use, so it needs no zeroing.
@@ -89,6 +91,7 @@ CryptOutcome crypt_in_place(std::FILE* file, std::int64_t size, unsigned char ke
       return restored ? CryptOutcome::write_failed : CryptOutcome::not_restored;
     }
     done += static_cast<std::int64_t>(n);
+    if (chunk_done) chunk_done(done);
   }
   return CryptOutcome::done;
 }
@@ -115,8 +118,11 @@ void crypt_file(Console& console) {
     close_current_file();
     return;
   }
-  CryptOutcome outcome = crypt_in_place(current_file.stream, size,
-                                        static_cast<unsigned char>(*key));
+  Progress progress(console, size);
+  CryptOutcome outcome =
+      crypt_in_place(current_file.stream, size, static_cast<unsigned char>(*key),
+                     [&progress](std::int64_t done) { progress.update(done); });
+  progress.finish();
   if (!close_current_file() && outcome == CryptOutcome::done) {
     console.write("Erreur A la fermeture : le fichier n'est peut-Etre pas entiErement cryptE\n");
     return;

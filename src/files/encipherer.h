@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 
 #include "console/console.h"
 
@@ -24,8 +25,10 @@ enum class CryptOutcome {
 
 /// Enciphers the first `size` bytes of `file` in place, chunk by chunk. `file`
 /// must be open for update without buffering, so that a short write count is
-/// exactly what reached the file.
-CryptOutcome crypt_in_place(std::FILE* file, std::int64_t size, unsigned char key);
+/// exactly what reached the file. `chunk_done`, when given, is told how many
+/// bytes are rewritten after each chunk.
+CryptOutcome crypt_in_place(std::FILE* file, std::int64_t size, unsigned char key,
+                            const std::function<void(std::int64_t)>& chunk_done = {});
 
 /// Asks for a file name, a confirmation and a key from 1 to 255, then enciphers
 /// or deciphers the file in place. Every refusal leaves the file untouched.
