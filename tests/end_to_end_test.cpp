@@ -140,6 +140,32 @@ TEST(EndToEnd, TextViewReadsInTextModeByteViewsShowEveryByte) {
                      CONTINUE));
 }
 
+TEST(EndToEnd, TextViewOfItsOwnOutputEnds) {
+  // Standard output appends to the file shown: the view shows what the file
+  // held when it was opened, says that it grew since, and ends.
+  const std::string before = text("avant\n");
+  ProgramRun run = run_program("3\nf.txt\nn\n", {{"f.txt", before}}, ">f.txt");
+  EXPECT_EQ(run.status, 0);
+  // The name prompt reaches the file before it is opened only when the name is
+  // read separately from the menu's choice.
+  const std::string menu = before + text(MENU_TEXT);
+  const std::string prompted = menu + text(NAME_PROMPT);
+  const std::string grew = text("\nLe fichier a grandi pendant l'affichage : seul ce qu'il "
+                                "contenait A l'ouverture est affichE\n");
+  ASSERT_EQ(run.files.size(), 1u);
+  const std::string& after = run.files["f.txt"];
+  if (windows_line_ends()) {
+    // A text-mode read counts one character for CR LF: a little more is shown.
+    EXPECT_LT(after.size(), 4 * prompted.size());
+    EXPECT_NE(after.find(grew), std::string::npos);
+  } else {
+    const std::string shown = prompted + "Rappel : N'affiche que les caractEres imprimables\n" +
+                              SEPARATOR;
+    const std::string end = grew + CONTINUE;
+    EXPECT_TRUE(after == shown + menu + end || after == shown + prompted + end) << after;
+  }
+}
+
 TEST(EndToEnd, WriteAppendAndOpenFailure) {
   const std::string lines = NAME_PROMPT + "CrEe / Ecrase le fichier. Taper 'fin' pour fermer "
                                           "le fichier\n" + SEPARATOR;
