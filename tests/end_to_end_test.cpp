@@ -8,6 +8,7 @@
 // that is read.
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -143,8 +144,18 @@ TEST(EndToEnd, TextViewReadsInTextModeByteViewsShowEveryByte) {
 TEST(EndToEnd, TextViewOfItsOwnOutputEnds) {
   // Standard output appends to the file shown: the view shows what the file
   // held when it was opened, says that it grew since, and ends.
-  const std::string before = text("avant\n");
+  // Larger than the output's buffer, so that the view's output reaches the
+  // file while the file is still being read.
+  std::string lines;
+  for (int i = 0; i < 4000; ++i) lines += "ligne " + std::to_string(i) + " du fichier\n";
+  const std::string before = text(lines);
+  // A view that never ends is stopped when the file reaches 64 MiB.
+  rlimit unlimited{};
+  getrlimit(RLIMIT_FSIZE, &unlimited);
+  rlimit limited{64 << 20, unlimited.rlim_max};
+  setrlimit(RLIMIT_FSIZE, &limited);
   ProgramRun run = run_program("3\nf.txt\nn\n", {{"f.txt", before}}, ">f.txt");
+  setrlimit(RLIMIT_FSIZE, &unlimited);
   EXPECT_EQ(run.status, 0);
   // The name prompt reaches the file before it is opened only when the name is
   // read separately from the menu's choice.
@@ -162,7 +173,8 @@ TEST(EndToEnd, TextViewOfItsOwnOutputEnds) {
     const std::string shown = prompted + "Rappel : N'affiche que les caractEres imprimables\n" +
                               SEPARATOR;
     const std::string end = grew + CONTINUE;
-    EXPECT_TRUE(after == shown + menu + end || after == shown + prompted + end) << after;
+    EXPECT_TRUE(after == shown + menu + end || after == shown + prompted + end)
+        << after.size() << " bytes";
   }
 }
 
