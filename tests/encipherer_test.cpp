@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <vector>
 
 #include "files/current_file.h"
 #include "test_support.h"
@@ -114,6 +116,24 @@ TEST_F(Encipherer, LargeFileCrossesChunksAndKeepsItsLength) {
   std::string after = read_file("big");
   ASSERT_EQ(after.size(), bytes.size());
   EXPECT_TRUE(after == enciphered(bytes, 200));
+  // Each chunk reports how far the pass has gone, up to the whole size.
+  std::FILE* file = std::fopen("big", "r+b");
+  ASSERT_NE(file, nullptr);
+  std::setvbuf(file, nullptr, _IONBF, 0);
+  std::vector<std::int64_t> reported;
+  EXPECT_EQ(crypt_in_place(file, static_cast<std::int64_t>(bytes.size()), 200,
+                           [&reported](std::int64_t done) {
+                             reported.push_back(done);
+                             return true;
+                           }).outcome,
+            CryptOutcome::done);
+  std::fclose(file);
+  EXPECT_TRUE(read_file("big") == bytes);
+  ASSERT_GT(reported.size(), 2u);
+  // Strictly increasing.
+  EXPECT_EQ(std::adjacent_find(reported.begin(), reported.end(), std::greater_equal<>()),
+            reported.end());
+  EXPECT_EQ(reported.back(), static_cast<std::int64_t>(bytes.size()));
 }
 
 TEST_F(Encipherer, FailedWriteIsReportedAndTheFileRestored) {

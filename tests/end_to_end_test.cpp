@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <chrono>
 #include <csignal>
@@ -150,6 +151,43 @@ TEST(EndToEnd, TextViewReadsInTextModeByteViewsShowEveryByte) {
                 text(CONTINUE + MENU_TEXT + NAME_PROMPT + " = 14 octets ; Affichage en base "
                      "16\n" + SEPARATOR + "75 6E 0D 0A C3 A9 0A 1A 64 65 75 78 0D 0A \n" +
                      CONTINUE));
+}
+
+TEST(EndToEnd, TextViewOfItsOwnOutputEnds) {
+  // Standard output appends to the file shown: the view shows what the file
+  // held when it was opened, says that it grew since, and ends.
+  // Larger than the output's buffer, so that the view's output reaches the
+  // file while the file is still being read.
+  std::string lines;
+  for (int i = 0; i < 4000; ++i) lines += "ligne " + std::to_string(i) + " du fichier\n";
+  const std::string before = text(lines);
+  // A view that never ends is stopped when the file reaches 64 MiB.
+  rlimit unlimited{};
+  getrlimit(RLIMIT_FSIZE, &unlimited);
+  rlimit limited{64 << 20, unlimited.rlim_max};
+  setrlimit(RLIMIT_FSIZE, &limited);
+  ProgramRun run = run_program("3\nf.txt\nn\n", {{"f.txt", before}}, ">f.txt");
+  setrlimit(RLIMIT_FSIZE, &unlimited);
+  EXPECT_EQ(run.status, 0);
+  // The name prompt reaches the file before it is opened only when the name is
+  // read separately from the menu's choice.
+  const std::string menu = before + text(MENU_TEXT);
+  const std::string prompted = menu + text(NAME_PROMPT);
+  const std::string grew = text("\nLe fichier a grandi pendant l'affichage : seul ce qu'il "
+                                "contenait A l'ouverture est affichE\n");
+  ASSERT_EQ(run.files.size(), 1u);
+  const std::string& after = run.files["f.txt"];
+  if (windows_line_ends()) {
+    // A text-mode read counts one character for CR LF: a little more is shown.
+    EXPECT_LT(after.size(), 4 * prompted.size());
+    EXPECT_NE(after.find(grew), std::string::npos);
+  } else {
+    const std::string shown = prompted + "Rappel : N'affiche que les caractEres imprimables\n" +
+                              SEPARATOR;
+    const std::string end = grew + CONTINUE;
+    EXPECT_TRUE(after == shown + menu + end || after == shown + prompted + end)
+        << after.size() << " bytes";
+  }
 }
 
 TEST(EndToEnd, WriteAppendAndOpenFailure) {

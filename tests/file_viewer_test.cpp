@@ -17,8 +17,9 @@ const std::string TEXT_HEADING =
     "Rappel : N'affiche que les caractEres imprimables\n" + SEPARATOR;
 
 /// What a view writes for the given input, with no menu around it.
-std::string view(ViewKind kind, const std::string& input) {
+std::string view(ViewKind kind, const std::string& input, Screen screen = Screen::none) {
   ScriptedConsole scripted(input);
+  scripted.terminal.screen_kind = screen;
   show_file(scripted.console, kind);
   EXPECT_EQ(current_file.stream, nullptr) << "the file was left open";
   return scripted.transcript();
@@ -75,6 +76,66 @@ TEST_F(FileViewer, TextViewShowsBytesUnchangedAndStopsPiecesAtZeroBytes) {
                      std::string(1, '\0') + "hidden\nnext\n";
   write_file("z.txt", line);
   EXPECT_EQ(view(ViewKind::text, "z.txt\n"), NAME_PROMPT + TEXT_HEADING + "abCDnext\n");
+}
+
+TEST_F(FileViewer, TextViewAtATerminalShowsSymbolsAndNoControlByte) {
+  struct Case {
+    std::string bytes;
+    Screen screen;
+    std::string shown;
+  };
+  // 98 bytes then a zero byte: the zero begins the second piece of 99 bytes,
+  // counted in the file's bytes and not in the symbols' UTF-8 bytes.
+  const std::string shades(98, '\xB0');
+  std::string shade_symbols;
+  for (int i = 0; i < 98; ++i) shade_symbols += "\u2591";
+  const Case cases[] = {
+      {"\x41\x01\x03\x1B\x80\xE9\xDB\x42", Screen::utf8_terminal,
+       "A\u263A\u2665\u2190\u00C7\u0398\u2588B"},
+      {"\x1B]0;TITRE\x07\x1B(0\x1B[8m\x1BP\x1B[6n\x7F\xFF\r\n\t.", Screen::utf8_terminal,
+       "\u2190]0;TITRE\u2022\u2190(0\u2190[8m\u2190P\u2190[6n\u2302\u00A0\r\n\t."},
+      {"\x41\x01\x03\x1B\x80\xE9\xDB\x42", Screen::other_terminal, "A......B"},
+      {"\x1B[31mrouge\x9B" "31m\r\n\tfin\x7F", Screen::other_terminal, ".[31mrouge.31m\r\n\tfin."},
+      {shades + "x" + std::string(1, '\0') + "cachE\nvu\xFE", Screen::utf8_terminal,
+       shade_symbols + "xvu\u25A0"},
+      {"ab" + std::string(1, '\0') + "\xE9\ncd", Screen::other_terminal, "abcd"},
+      // The console draws every byte itself.
+      {"\x41\x01\x1B\x80\r\n", Screen::console, "\x41\x01\x1B\x80\r\n"},
+  };
+  for (const Case& c : cases) {
+    write_file("t.txt", c.bytes);
+    EXPECT_EQ(view(ViewKind::text, "t.txt\n", c.screen), NAME_PROMPT + TEXT_HEADING + c.shown)
+        << c.bytes;
+  }
+  // The byte views are the same everywhere.
+  write_file("f.bin", "\x1B\xFF");
+  EXPECT_EQ(view(ViewKind::hexadecimal, "f.bin\n", Screen::utf8_terminal),
+            byte_view(2, 16, "1B FF "));
+}
+
+TEST_F(FileViewer, TextViewOfAGrowingFileShowsWhatItHeldWhenOpened) {
+  // Everything shown is added to the file, as when the file is standard output.
+  write_file("out.txt", "avant\n");
+  class AppendingBuffer : public std::stringbuf {
+   protected:
+    std::streamsize xsputn(const char* s, std::streamsize n) override {
+      std::FILE* file = std::fopen("out.txt", "ab");
+      std::fwrite(s, 1, static_cast<std::size_t>(n), file);
+      std::fclose(file);
+      return std::stringbuf::xsputn(s, n);
+    }
+  } appending;
+  std::ostream out(&appending);
+  testing::FakeTerminal terminal;
+  testing::StringSource source("out.txt\n");
+  Console console(source, out, terminal);
+  show_file(console, ViewKind::text);
+  const std::string shown = NAME_PROMPT + TEXT_HEADING + "avant\n" + NAME_PROMPT +
+                            "\nLe fichier a grandi pendant l'affichage : seul ce qu'il "
+                            "contenait A l'ouverture est affichE\n";
+  EXPECT_EQ(appending.str(), shown);
+  EXPECT_EQ(read_file("out.txt"), "avant\n" + shown);
+  EXPECT_EQ(current_file.stream, nullptr);
 }
 
 TEST_F(FileViewer, OpenFailuresNameTheFile) {

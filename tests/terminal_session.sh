@@ -24,6 +24,15 @@ trap 'tmux_ kill-server 2>/dev/null || true; rm -rf "$folder"' EXIT
 
 printf 'A\n\377' >"$folder/hex.bin"
 printf 'caf\303\251\n' >"$folder/utf8.txt"
+printf 'A\001\003\033\200\351\333B' >"$folder/symbols.bin"
+# Each would act on the terminal if its bytes reached it: a new window title,
+# line-drawing letters, hidden text, a device control string that swallows
+# what follows, and a cursor report typed into the program's input.
+printf 'avant\033]0;TITRE\007apres\n' >"$folder/title.txt"
+printf 'avant\033(0apres\n' >"$folder/charset.txt"
+printf 'avant\033[8mapres\n' >"$folder/hidden.txt"
+printf 'avant\033Papres\n' >"$folder/dcs.txt"
+printf 'avant\033[6napres\n' >"$folder/report.txt"
 
 screen() { tmux_ capture-pane -p -N; }
 
@@ -74,15 +83,38 @@ type_line() {
   tmux_ send-keys Enter
 }
 
+# Every question must be readable: nothing on the screen may carry an
+# attribute or another character set, which the capture shows as control
+# characters (escape sequences, shift out).
+expect_plain_screen() {
+  if tmux_ capture-pane -p -e | LC_ALL=C grep -q '[[:cntrl:]]'; then
+    fail "$1 left attributes or another character set on the screen"
+  fi
+}
+
+# From the continue question: goes on, chooses the text view and shows `file`.
+view_text() {
+  type_line y
+  wait_for_prompt "$MENU"
+  type_line 3
+  wait_for_prompt "$NAME"
+  type_line "$1"
+  wait_for_prompt "$CONTINUE"
+}
+
 MENU=" Votre choix : "
 NAME="Nom du fichier TEXTE : "
 CONTINUE=" Souhaitez-vous continuer ? (Y/n) : "
 
-# The shell writes a line first, which the cleared screen must not show, and
-# keeps the pane open after the program until the server is killed.
+# The shell writes a line first, which the cleared screen must not show. The
+# program runs in a UTF-8 locale, then, once a line is typed, in the C locale;
+# the pane stays open afterwards until the server is killed.
+run=$(printf %q "$program")
 tmux_ new-session -d -x 120 -y 50 -c "$folder" \
-  "echo 'avant le programme'; $(printf %q "$program"); echo \"exit=\$?\"; exec sleep 600" \
+  "echo 'avant le programme'; LC_ALL=C.UTF-8 $run; echo \"exit=\$?\"; read -r;
+   LC_ALL=C $run; echo \"exit=\$?\"; exec sleep 600" \
   </dev/null
+title=$(tmux_ display-message -p '#{pane_title}')
 
 wait_for_prompt "$MENU"
 expect_row 1 " 1 = Ecrire un nouveau fichier"
@@ -104,15 +136,63 @@ expect_line " = 3 octets ; Affichage en base 16"
 expect_line "****************************"
 expect_line "41 0A FF "
 
+# Bytes show as the IBM PC symbols, UTF-8 ones included.
+view_text utf8.txt
+expect_line "$(printf 'caf\342\224\234\342\214\220')"
+view_text symbols.bin
+# The file has no line end: the separator line follows on the same row.
+expect_line "A☺♥←ÇΘ█B****************************"
+
+while read -r file shown; do
+  view_text $file
+  expect_line "$shown"
+  expect_plain_screen $file
+done <<'END'
+title.txt avant←]0;TITRE•apres
+charset.txt avant←(0apres
+hidden.txt avant←[8mapres
+dcs.txt avant←Papres
+END
+[[ $(tmux_ display-message -p '#{pane_title}') == "$title" ]] || fail "the window title changed"
+
+# A pass long enough to show its progress: everything the pane shows is kept,
+# to find the percentage that the finished screen must no longer hold.
+truncate -s 1G "$folder/big.bin"
+tmux_ pipe-pane -o "cat >>$(printf %q "$folder/pane.log")"
 type_line y
 wait_for_prompt "$MENU"
-type_line 3
+type_line 7
 wait_for_prompt "$NAME"
-type_line utf8.txt
-wait_for_prompt "$CONTINUE"
-expect_line "$(printf 'caf\303\251')"
+type_line big.bin
+wait_for_prompt "(y/N) : "
+type_line y
+wait_for_prompt "(1 A 255) = "
+type_line 1
+TIMEOUT=60 wait_for_prompt "$CONTINUE"
+tmux_ pipe-pane
+rm -f "$folder/big.bin"
+grep -aqE $'\r +[0-9]+ %' "$folder/pane.log" || fail "no progress was shown"
+grep -aqF $'\r      \rFichier cryptE / dEcryptE' "$folder/pane.log" ||
+  fail "the progress was not erased before the result"
+screen | grep -qE '[0-9] %' && fail "the progress is still on the screen"
+expect_line "Fichier cryptE / dEcryptE"
 
+# The terminal's cursor report must not answer the continue question.
+view_text report.txt
 type_line n
 wait_for_text "exit="
 expect_line "exit=0"
+
+# In the C locale, printable ASCII only.
+type_line ""
+wait_for_prompt "$MENU" "exit="
+type_line 3
+wait_for_prompt "$NAME"
+type_line symbols.bin
+wait_for_prompt "$CONTINUE"
+expect_line "A......B****************************"
+type_line n
+wait_for_text "exit="
+expect_line "exit=0"
+[[ $(tmux_ display-message -p '#{pane_title}') == "$title" ]] || fail "the window title changed"
 echo "terminal_session: passed"

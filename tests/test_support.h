@@ -27,10 +27,13 @@ class StringSource : public ByteSource {
   int reads_at_end_ = 0;
 };
 
-/// Writes "<clear>" into the transcript, so that the order of events shows.
+/// Writes "<clear>" into the transcript, so that the order of events shows, and
+/// says that standard output is whatever the test chooses.
 class FakeTerminal : public Terminal {
  public:
   void clear_screen(std::ostream& out) override { out << "<clear>"; }
+  Screen screen() override { return screen_kind; }
+  Screen screen_kind = Screen::none;
 };
 
 /// A console over a string, with its transcript.

@@ -25,12 +25,26 @@ class ByteSource {
   virtual bool failed() const { return false; }
 };
 
+/// What standard output shows its bytes on.
+enum class Screen {
+  /// A file, a pipe or a device: the bytes are kept as they are.
+  none,
+  /// A console that draws every byte as a symbol of its code page by itself.
+  console,
+  /// A terminal that obeys control sequences and reads its text as UTF-8.
+  utf8_terminal,
+  /// A terminal that obeys control sequences and uses another character set.
+  other_terminal,
+};
+
 /// What a stream cannot do by itself.
 class Terminal {
  public:
   virtual ~Terminal() = default;
   /// Empties the screen. Everything written before has already been flushed.
   virtual void clear_screen(std::ostream& out) = 0;
+  /// What standard output is; the same for the whole run.
+  virtual Screen screen() { return Screen::none; }
 };
 
 /// The program's side of the console: buffered input read in bounded pieces,
@@ -74,6 +88,7 @@ class Console {
 
   void clear_screen();
   void flush();
+  Screen screen() { return terminal_.screen(); }
 
   /// True once a write to the output has failed.
   bool output_failed() const { return !out_.good(); }

@@ -1,4 +1,6 @@
 #include <fcntl.h>
+#include <langinfo.h>
+#include <locale.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/file.h>
@@ -7,6 +9,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <ostream>
 
@@ -38,8 +41,34 @@ class DescriptorSource : public ByteSource {
   bool failed_ = false;
 };
 
+/// Whether the user's locale reads text as UTF-8. The locale is looked at
+/// without being made the program's own, so nothing else changes.
+bool locale_is_utf8() {
+  locale_t user = ::newlocale(LC_CTYPE_MASK, "", static_cast<locale_t>(0));
+  if (user != static_cast<locale_t>(0)) {
+    bool utf8 = std::strcmp(::nl_langinfo_l(CODESET, user), "UTF-8") == 0;
+    ::freelocale(user);
+    return utf8;
+  }
+  // A locale that is named but not installed still says what the terminal
+  // expects.
+  for (const char* variable : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+    const char* name = std::getenv(variable);
+    if (name == nullptr || *name == '\0') continue;
+    return ::strcasestr(name, "UTF-8") != nullptr || ::strcasestr(name, "UTF8") != nullptr;
+  }
+  return false;
+}
+
 class PosixTerminal : public Terminal {
  public:
+  Screen screen() override {
+    static const Screen kind = !::isatty(STDOUT_FILENO) ? Screen::none
+                               : locale_is_utf8()       ? Screen::utf8_terminal
+                                                        : Screen::other_terminal;
+    return kind;
+  }
+
   void clear_screen(std::ostream& out) override {
     // A pipe or a file gets only the dialogue.
     if (!::isatty(STDOUT_FILENO)) return;

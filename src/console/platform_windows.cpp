@@ -29,6 +29,8 @@ class DescriptorSource : public ByteSource {
 
 class CommandTerminal : public Terminal {
  public:
+  Screen screen() override { return ::_isatty(1) ? Screen::console : Screen::none; }
+
   void clear_screen(std::ostream&) override {
     // A pipe or a file gets only the dialogue: "cls" would write a form feed
     // into it instead of clearing anything.

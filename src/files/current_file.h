@@ -18,7 +18,7 @@ struct CurrentFile {
 };
 
 extern CurrentFile current_file;
-/// The line being typed for the line writer, or a piece of a file in the text view.
+/// The line being typed for the line writer.
 extern char line_buffer[LINE_CAPACITY];
 
 /// Asks for a file name and opens it with a C library mode into current_file.

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "console/platform.h"
+#include "console/progress.h"
 #include "files/current_file.h"
 
 namespace octets {
@@ -209,8 +210,13 @@ void crypt_file(Console& console) {
   int signal = 0;
   {
     InterruptionShield shield;
+    Progress progress(console, size);
     result = crypt_in_place(current_file.stream, size, static_cast<unsigned char>(*key),
-                            [&shield](std::int64_t) { return shield.received() == 0; });
+                            [&](std::int64_t done) {
+                              progress.update(done);
+                              return shield.received() == 0;
+                            });
+    progress.finish();
     signal = shield.received();
   }
   if (!close_current_file() && result.outcome == CryptOutcome::done) {

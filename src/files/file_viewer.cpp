@@ -1,25 +1,92 @@
 #include "files/file_viewer.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <string>
 #include <vector>
 
+#include "console/platform.h"
 #include "files/current_file.h"
+#include "files/ibm_symbols.h"
 
 namespace octets {
 namespace {
 
 constexpr std::size_t VIEW_CHUNK = 32 * 1024;
 
+/// Writes a file's characters as the text view shows them: in pieces of at most
+/// LINE_CAPACITY - 1 characters, each ending early after a line end, a zero
+/// byte hiding the rest of its piece. At a terminal each byte is written as a
+/// symbol, so that nothing in the file can act on the terminal.
+class TextPieces {
+ public:
+  explicit TextPieces(Screen screen) : screen_(screen) {}
+
+  /// Appends to `text` what `bytes` show; pieces go on from one call to the next.
+  void show(const char* bytes, std::size_t count, std::string& text) {
+    for (std::size_t i = 0; i < count; ++i) {
+      auto byte = static_cast<unsigned char>(bytes[i]);
+      if (byte == 0) hidden_ = true;
+      if (!hidden_) {
+        if (screen_ == Screen::utf8_terminal) {
+          text += ibm_symbol(byte);
+        } else if (screen_ == Screen::other_terminal) {
+          text += ascii_symbol(byte);
+        } else {
+          text += static_cast<char>(byte);
+        }
+      }
+      if (++piece_length_ == LINE_CAPACITY - 1 || byte == '\n') {
+        piece_length_ = 0;
+        hidden_ = false;
+      }
+    }
+  }
+
+ private:
+  Screen screen_;
+  std::size_t piece_length_ = 0;
+  bool hidden_ = false;
+};
+
 void show_text(Console& console) {
   if (!open_named_file(console, "r")) return;
+  // Only what the file held when it was opened is shown: the file standard
+  // output appends to would otherwise grow as fast as it is read, for ever.
+  std::int64_t size = measure_file();
+  if (size < 0 || !seek_file(current_file.stream, 0)) {
+    console.write("Impossible de mesurer la taille du fichier\n");
+    close_current_file();
+    return;
+  }
   console.write("Rappel : N'affiche que les caractEres imprimables\n");
   console.print_separator();
-  // Pieces of at most 99 characters; a zero byte hides the rest of its piece.
-  while (std::fgets(line_buffer, LINE_CAPACITY, current_file.stream) != nullptr) {
-    console.write(line_buffer);
+  std::ostream& out = console.out();
+  TextPieces pieces(console.screen());
+  std::vector<char> chunk(VIEW_CHUNK);
+  std::string text;
+  // A text-mode read may deliver fewer characters than the file has bytes, so
+  // a short read is the end of the text, not a fault by itself.
+  for (std::int64_t read = 0; read < size && out.good();) {
+    auto wanted = static_cast<std::size_t>(
+        std::min<std::int64_t>(size - read, static_cast<std::int64_t>(chunk.size())));
+    std::size_t got = std::fread(chunk.data(), 1, wanted, current_file.stream);
+    text.clear();
+    pieces.show(chunk.data(), got, text);
+    out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    read += static_cast<std::int64_t>(got);
+    if (got < wanted) break;
   }
   if (std::ferror(current_file.stream)) {
     console.write("\nErreur de lecture : le fichier n'a pas pu Etre lu jusqu'au bout\n");
+  } else {
+    // What was shown may have reached the file by now, when the file is
+    // standard output itself.
+    console.flush();
+    if (std::fgetc(current_file.stream) != EOF) {
+      console.write("\nLe fichier a grandi pendant l'affichage : seul ce qu'il contenait "
+                    "A l'ouverture est affichE\n");
+    }
   }
   close_current_file();
 }

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+
+#include "console/console.h"
+
+namespace octets {
+
+/// A percentage on one line of the screen while a long pass runs: shown only
+/// when standard output is a terminal or a console and the pass has lasted more
+/// than half a second, rewritten a few times a second, and erased at the end so
+/// that the screen holds only the dialogue.
+class Progress {
+ public:
+  using Clock = std::chrono::steady_clock::time_point (*)();
+
+  /// Starts timing a pass over `total` units. The clock is replaceable for tests.
+  Progress(Console& console, std::int64_t total, Clock clock = std::chrono::steady_clock::now);
+  Progress(const Progress&) = delete;
+  Progress& operator=(const Progress&) = delete;
+  ~Progress() { finish(); }
+
+  /// Says that `done` of the units are done.
+  void update(std::int64_t done);
+
+  /// Erases the line if it was shown; the cursor is back where the pass began.
+  void finish();
+
+ private:
+  Console& console_;
+  std::int64_t total_;
+  Clock clock_;
+  std::chrono::steady_clock::time_point start_;
+  std::chrono::steady_clock::time_point shown_at_;
+  bool enabled_;
+  bool shown_ = false;
+};
+
+}  // namespace octets

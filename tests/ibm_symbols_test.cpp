@@ -1,0 +1,68 @@
+#include "files/ibm_symbols.h"
+
+#include <gtest/gtest.h>
+#include <iconv.h>
+
+#include <string>
+
+namespace octets {
+namespace {
+
+/// The C library's own conversion of one byte from code page 437 to UTF-8.
+std::string converted_by_iconv(unsigned char byte) {
+  iconv_t conversion = iconv_open("UTF-8", "CP437");
+  EXPECT_NE(conversion, reinterpret_cast<iconv_t>(-1)) << "no CP437 conversion";
+  char in[1] = {static_cast<char>(byte)};
+  char out[8];
+  char* in_at = in;
+  char* out_at = out;
+  std::size_t in_left = 1;
+  std::size_t out_left = sizeof out;
+  std::size_t result = iconv(conversion, &in_at, &in_left, &out_at, &out_left);
+  iconv_close(conversion);
+  EXPECT_NE(result, static_cast<std::size_t>(-1)) << int{byte};
+  return std::string(out, out_at);
+}
+
+TEST(IbmSymbols, UpperHalfMatchesTheCodePage) {
+  for (int byte = 128; byte < 256; ++byte) {
+    auto value = static_cast<unsigned char>(byte);
+    EXPECT_EQ(ibm_symbol(value), converted_by_iconv(value)) << byte;
+  }
+  EXPECT_EQ(ibm_symbol(0xFF), "\u00A0");
+}
+
+TEST(IbmSymbols, ControlBytesAreSymbolsExceptLineEndCarriageReturnAndTab) {
+  // The code page's symbols for 1 to 31, in order; 9, 10 and 13 act on the
+  // screen instead.
+  const std::string symbols[] = {
+      "\u263A", "\u263B", "\u2665", "\u2666", "\u2663", "\u2660", "\u2022", "\u25D8",
+      "\t",     "\n",     "\u2642", "\u2640", "\r",     "\u266B", "\u263C", "\u25BA",
+      "\u25C4", "\u2195", "\u203C", "\u00B6", "\u00A7", "\u25AC", "\u21A8", "\u2191",
+      "\u2193", "\u2192", "\u2190", "\u221F", "\u2194", "\u25B2", "\u25BC"};
+  for (int byte = 1; byte < 32; ++byte) {
+    EXPECT_EQ(ibm_symbol(static_cast<unsigned char>(byte)), symbols[byte - 1]) << byte;
+  }
+  EXPECT_EQ(ibm_symbol(0x1B), "\u2190");
+  EXPECT_EQ(ibm_symbol(0x7F), "\u2302");
+  EXPECT_EQ(ibm_symbol(0), " ");
+}
+
+TEST(IbmSymbols, PrintableAsciiIsItself) {
+  for (int byte = 32; byte < 127; ++byte) {
+    EXPECT_EQ(ibm_symbol(static_cast<unsigned char>(byte)),
+              std::string(1, static_cast<char>(byte)));
+  }
+}
+
+TEST(IbmSymbols, AsciiSymbolsKeepPrintableTextLineEndsAndTabs) {
+  const std::pair<unsigned char, char> cases[] = {
+      {'A', 'A'}, {' ', ' '}, {'~', '~'}, {'\n', '\n'}, {'\r', '\r'}, {'\t', '\t'},
+      {0, '.'},   {0x01, '.'}, {0x07, '.'}, {0x1B, '.'}, {0x1F, '.'}, {0x7F, '.'},
+      {0x80, '.'}, {0x9B, '.'}, {0xE9, '.'}, {0xFF, '.'},
+  };
+  for (auto [byte, shown] : cases) EXPECT_EQ(ascii_symbol(byte), shown) << int{byte};
+}
+
+}  // namespace
+}  // namespace octets

@@ -1,0 +1,69 @@
+#include "console/progress.h"
+
+#include <gtest/gtest.h>
+
+#include <limits>
+#include <utility>
+#include <vector>
+
+#include "test_support.h"
+
+namespace octets {
+namespace {
+
+using namespace std::chrono_literals;
+using Steps = std::vector<std::pair<std::chrono::milliseconds, std::int64_t>>;
+
+std::chrono::steady_clock::time_point now;
+std::chrono::steady_clock::time_point fake_clock() { return now; }
+
+/// Runs a pass over `total` units: at each step the clock reads the step's time
+/// since the start and the step's count is reported. Returns what was written,
+/// each step followed by "|", then what finishing wrote.
+std::string pass(Screen screen, std::int64_t total, const Steps& steps) {
+  testing::ScriptedConsole scripted("");
+  scripted.terminal.screen_kind = screen;
+  const auto start = std::chrono::steady_clock::time_point{} + 1h;
+  now = start;
+  {
+    Progress progress(scripted.console, total, fake_clock);
+    for (auto [at, done] : steps) {
+      now = start + at;
+      progress.update(done);
+      scripted.out << '|';
+    }
+    progress.finish();
+    // Nothing is shown once finished, and nothing is erased twice.
+    now += 10s;
+    progress.update(total);
+  }
+  return scripted.transcript();
+}
+
+const std::string ERASED = "\r      \r";
+
+TEST(Progress, ShownAfterHalfASecondRewrittenAFewTimesASecondThenErased) {
+  const Steps steps = {{0ms, 100},   {499ms, 200},   {500ms, 375},   {600ms, 500},
+                       {699ms, 600}, {700ms, 610},   {5000ms, 999},  {5100ms, 1000}};
+  for (Screen screen : {Screen::utf8_terminal, Screen::other_terminal, Screen::console}) {
+    EXPECT_EQ(pass(screen, 1000, steps), "||\r  37 %|||\r  61 %|\r  99 %||" + ERASED);
+  }
+}
+
+TEST(Progress, NothingWhenNotATerminalOrWhenQuick) {
+  EXPECT_EQ(pass(Screen::none, 4, {{0ms, 1}, {2s, 2}, {60s, 3}}), "|||");
+  // A pass done within half a second leaves nothing to erase.
+  EXPECT_EQ(pass(Screen::utf8_terminal, 4, {{100ms, 2}, {499ms, 4}}), "||");
+  // An empty file has nothing to count.
+  EXPECT_EQ(pass(Screen::utf8_terminal, 0, {{1s, 0}}), "|");
+}
+
+TEST(Progress, PercentagesOfHugeAndTinyTotals) {
+  constexpr std::int64_t HUGE_TOTAL = std::numeric_limits<std::int64_t>::max();
+  EXPECT_EQ(pass(Screen::utf8_terminal, HUGE_TOTAL, {{1s, HUGE_TOTAL / 2}, {2s, HUGE_TOTAL}}),
+            "\r  50 %|\r 100 %|" + ERASED);
+  EXPECT_EQ(pass(Screen::utf8_terminal, 3, {{1s, 0}, {2s, 2}}), "\r   0 %|\r  66 %|" + ERASED);
+}
+
+}  // namespace
+}  // namespace octets
