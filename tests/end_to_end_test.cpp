@@ -406,29 +406,44 @@ TEST_F(Faults, InterruptedPassPutsTheFileBackThenEndsAsTheSignalAsks) {
   std::filesystem::path where = std::filesystem::exists("/dev/shm") ? "/dev/shm" : ".";
   std::filesystem::path big = where / ("octets-big-" + std::to_string(getpid()));
   const std::string block = testing::pseudo_random_bytes(1 << 20, 3);
-  {
-    std::ofstream out(big, std::ios::binary);
-    for (int i = 0; i < 384; ++i) out.write(block.data(), static_cast<std::streamsize>(block.size()));
-  }
+  const int blocks = 384;
   for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
-    RunningProgram program(where);
-    program.type("7\n" + big.filename().string() + "\ny\n42\n");
-    // The first chunk changes as soon as the pass has begun.
-    std::ifstream file(big, std::ios::binary);
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    for (char first = block[0]; first == block[0] && std::chrono::steady_clock::now() < deadline;) {
-      file.seekg(0);
-      file.get(first);
+    for (int attempt = 1;; ++attempt) {
+      {
+        std::ofstream out(big, std::ios::binary);
+        for (int i = 0; i < blocks; ++i) out.write(block.data(), static_cast<std::streamsize>(block.size()));
+      }
+      RunningProgram program(where);
+      program.type("7\n" + big.filename().string() + "\ny\n42\n");
+      // The first chunk changes as soon as the pass has begun.
+      std::ifstream file(big, std::ios::binary);
+      auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+      for (char first = block[0]; first == block[0] && std::chrono::steady_clock::now() < deadline;) {
+        file.seekg(0);
+        file.get(first);
+      }
+      // Held still, the program cannot end the pass between a look at the
+      // file's last byte and the signal.
+      kill(program.pid(), SIGSTOP);
+      waitpid(program.pid(), nullptr, WUNTRACED);
+      char last = 0;
+      file.seekg(-1, std::ios::end);
+      file.get(last);
+      bool running = last == block.back();
+      if (running) kill(program.pid(), signal);
+      kill(program.pid(), SIGCONT);
+      int status = program.finish();
+      if (!running && attempt < 3) continue;
+      EXPECT_EQ(status, 128 + signal);
+      EXPECT_TRUE(program.output.ends_with("Cryptage interrompu : le fichier a EtE remis dans son "
+                                           "Etat d'origine\n")) << signal;
+      std::ifstream check(big, std::ios::binary);
+      std::string piece(block.size(), '\0');
+      int same = 0;
+      while (check.read(piece.data(), static_cast<std::streamsize>(piece.size()))) same += piece == block;
+      EXPECT_EQ(same, blocks) << signal;
+      break;
     }
-    kill(program.pid(), signal);
-    EXPECT_EQ(program.finish(), 128 + signal);
-    EXPECT_TRUE(program.output.ends_with("Cryptage interrompu" + std::string(
-        " : le fichier a EtE remis dans son Etat d'origine\n"))) << signal;
-    std::ifstream check(big, std::ios::binary);
-    std::string piece(block.size(), '\0');
-    int same = 0;
-    while (check.read(piece.data(), static_cast<std::streamsize>(piece.size()))) same += piece == block;
-    EXPECT_EQ(same, 384) << signal;
   }
   std::filesystem::remove(big);
   // Outside the pass a signal ends the program as it always does.
