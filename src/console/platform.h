@@ -29,4 +29,9 @@ bool seek_file(std::FILE* file, std::int64_t offset);
 /// at the end of the file.
 std::int64_t measure_open_file(std::FILE* file);
 
+/// When standard output is a pipe, asks the system for a larger one, so that a
+/// long view reaches the reader in fewer, bigger steps. Does nothing otherwise,
+/// or where the system says no.
+void enlarge_output_pipe();
+
 }  // namespace octets

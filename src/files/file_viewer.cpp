@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "console/platform.h"
 #include "files/current_file.h"
 
 namespace octets {
@@ -43,6 +44,7 @@ void show_bytes(Console& console, ViewKind kind) {
     close_current_file();
     return;
   }
+  enlarge_output_pipe();
   std::ostream& out = console.out();
   out << " = " << size << " octets" << heading(kind);
   console.print_separator();
