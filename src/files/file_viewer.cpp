@@ -9,7 +9,9 @@
 namespace octets {
 namespace {
 
-constexpr std::size_t VIEW_CHUNK = 32 * 1024;
+// Fewer, larger reads and writes, while the text of a chunk (nine times its
+// size at most) still fits in the processor's nearer caches.
+constexpr std::size_t VIEW_CHUNK = 64 * 1024;
 
 void show_text(Console& console) {
   if (!open_named_file(console, "r")) return;
