@@ -1,6 +1,8 @@
 #include <benchmark/benchmark.h>
 
 #include <random>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "files/byte_format.h"
@@ -15,7 +17,11 @@ std::vector<unsigned char> random_bytes(std::size_t size) {
   return bytes;
 }
 
-void format(benchmark::State& state, octets::ViewKind kind) {
+void format(benchmark::State& state, octets::ViewKind kind, octets::FormatPath path) {
+  if (!octets::use_format_path(path)) {
+    state.SkipWithError("this processor cannot run that path");
+    return;
+  }
   auto bytes = random_bytes(32 * 1024);
   std::vector<char> text(bytes.size() * octets::BYTE_TEXT_MAX + octets::FORMAT_SLACK);
   for (auto _ : state) {
@@ -26,11 +32,23 @@ void format(benchmark::State& state, octets::ViewKind kind) {
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes.size()));
 }
 
-void BM_FormatDecimal(benchmark::State& state) { format(state, octets::ViewKind::decimal); }
-void BM_FormatHexadecimal(benchmark::State& state) {
-  format(state, octets::ViewKind::hexadecimal);
+// Every view on every path, named like "Format/hexadecimal/avx2".
+void register_formats() {
+  const std::pair<const char*, octets::ViewKind> views[] = {
+      {"decimal", octets::ViewKind::decimal},
+      {"hexadecimal", octets::ViewKind::hexadecimal},
+      {"binary", octets::ViewKind::binary}};
+  const std::pair<const char*, octets::FormatPath> paths[] = {
+      {"portable", octets::FormatPath::portable},
+      {"ssse3", octets::FormatPath::ssse3},
+      {"avx2", octets::FormatPath::avx2}};
+  for (const auto& [view_name, kind] : views) {
+    for (const auto& [path_name, path] : paths) {
+      std::string name = std::string("Format/") + view_name + "/" + path_name;
+      benchmark::RegisterBenchmark(name.c_str(), format, kind, path);
+    }
+  }
 }
-void BM_FormatBinary(benchmark::State& state) { format(state, octets::ViewKind::binary); }
 
 void BM_XorBytes(benchmark::State& state) {
   auto bytes = random_bytes(1024 * 1024);
@@ -41,11 +59,15 @@ void BM_XorBytes(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes.size()));
 }
 
-BENCHMARK(BM_FormatDecimal);
-BENCHMARK(BM_FormatHexadecimal);
-BENCHMARK(BM_FormatBinary);
 BENCHMARK(BM_XorBytes);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  register_formats();
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

@@ -1,284 +1,175 @@
 #!/usr/bin/env bash
-# Whole-program benchmark for octets.
+# Whole-program benchmark for octets: the built program against what the
+# machine itself does with the same bytes, in one run.
 #
 #   bash bench/whole_program.sh [path/to/octets]
 #
-# The program path defaults to build/octets under the repository root; a
-# relative path is taken from the folder the script is started in.
-# RUNS (default 5) sets how many timed runs each side of every pair gets.
+# The program path defaults to build/octets under the repository root.
+# RUNS (default 30) sets how many timed runs each command gets.
 #
-# It times the three byte views against od / xxd and the encipherer against
-# cp on a 64 MiB random file, runs interleaved so machine noise hits both
-# sides, then measures peak resident memory on a 1 MiB and a 64 MiB file.
-# Slow figures never make it fail; a non-zero exit of the program, or wrong
-# output in the sanity checks done before timing, does.
+#   start-up         a dialogue that does nothing ("0", "n")  vs /bin/true
+#   encipher         enciphering a file in place              vs dd conv=notrunc,fdatasync
+#   each byte view   to /dev/null                             vs cat F > /dev/null
+#   through a pipe   hexadecimal view | cat > /dev/null       vs cat F | cat > /dev/null
+#
+# The file is 64 MiB of random bytes on a RAM file system (a tmpfs mounted for
+# the run when started as root, else a temporary folder). Times are hyperfine's
+# medians, ratios are octets / peer, and peak memory is the program's maximum
+# resident set (/usr/bin/time %M) on the 64 MiB file and on a 1 MiB one. The
+# program's output is checked before anything is timed; slow figures never
+# make the script fail.
 set -euo pipefail
 
 script_dir=$(cd -- "$(dirname -- "${BASH_SOURCE[0]}")" && pwd)
 repo_root=$(cd -- "$script_dir/.." && pwd)
 
 prog=${1:-$repo_root/build/octets}
-case $prog in
-  /*) ;;
-  *) prog=$PWD/$prog ;;
-esac
-prog_dir=$(cd -- "$(dirname -- "$prog")" 2>/dev/null && pwd) || {
-  echo "whole_program.sh: no folder for '$prog'" >&2
-  exit 2
-}
-prog=$prog_dir/$(basename -- "$prog")
+[[ $prog == /* ]] || prog=$PWD/$prog
 if [[ ! -f $prog || ! -x $prog ]]; then
   echo "whole_program.sh: '$prog' is not an executable file" >&2
   exit 2
 fi
 
-RUNS=${RUNS:-5}
+RUNS=${RUNS:-30}
 if ! [[ $RUNS =~ ^[1-9][0-9]*$ ]]; then
   echo "whole_program.sh: RUNS must be a positive integer, not '$RUNS'" >&2
   exit 2
 fi
 
-for tool in od xxd cp cmp awk /usr/bin/time; do
+for tool in hyperfine od dd cat cmp awk /usr/bin/time; do
   command -v "$tool" > /dev/null || {
-    echo "whole_program.sh: '$tool' is needed" >&2
+    echo "whole_program.sh: '$tool' is needed (hyperfine: apt-get install hyperfine)" >&2
     exit 2
   }
 done
 
 work=$(mktemp -d)
-trap 'rm -rf -- "$work"' EXIT
-trap 'exit 129' HUP
+mounted=0
+cleanup() {
+  cd /
+  if ((mounted)); then umount -- "$work" || true; fi
+  rm -rf -- "$work"
+}
+trap cleanup EXIT
 trap 'exit 130' INT
-trap 'exit 141' PIPE
 trap 'exit 143' TERM
-# The program takes file names of at most 28 characters, relative to the
-# current folder: work from inside the temporary folder with short names.
+if ((EUID == 0)) && mount -t tmpfs -o size=256m octets-bench "$work" 2> /dev/null; then
+  mounted=1
+  where="tmpfs mounted on $work"
+else
+  where="$work ($(df --output=fstype "$work" 2> /dev/null | tail -n 1 || echo '?'))"
+fi
+# The program takes short file names relative to the folder it runs in.
 cd -- "$work"
-
-big=big.bin
-small=small.bin
-big_size=67108864
-small_size=1048576
-key=90
 
 die() {
   echo "whole_program.sh: $*" >&2
   exit 1
 }
 
-# Microseconds since the epoch; the decimal mark depends on the locale.
-now_us() {
-  local t=$EPOCHREALTIME
-  echo "${t//[!0-9]/}"
-}
+head -c $((64 * 1024 * 1024)) /dev/urandom > F
+head -c $((1024 * 1024)) /dev/urandom > S
+key=90
+# The dialogues, as files, so that hyperfine's shell only redirects.
+printf '0\nn\n' > nothing.in
+printf '4\nF\nn\n' > decimal.in
+printf '5\nF\nn\n' > hexadecimal.in
+printf '6\nF\nn\n' > binary.in
+printf '7\nF\ny\n%s\nn\n' "$key" > encipher.in
+for view in decimal hexadecimal binary; do sed 's/^F$/S/' "$view.in" > "$view.small.in"; done
+sed 's/^F$/S/' encipher.in > encipher.small.in
 
-# The dialogues.  choice 4/5/6 = decimal/hexadecimal/binary view.
-view_dialogue() { printf '%s\n%s\nn\n' "$1" "$2"; }
-encipher_dialogue() { printf '7\n%s\ny\n%s\nn\n' "$1" "$key"; }
-
-# run_view CHOICE FILE: the program's view of FILE, to standard output.
-run_view() {
-  local status=0
-  view_dialogue "$1" "$2" | "$prog" || status=$?
-  ((status == 0)) || die "octets exited with status $status (view $1 of $2)"
-}
-
-run_encipher() {
-  local status=0
-  encipher_dialogue "$1" | "$prog" > /dev/null || status=$?
-  ((status == 0)) || die "octets exited with status $status (encipher $1)"
-}
-
-ref_view() {
-  case $1 in
-    4) od -An -v -tu1 "$2" ;;
-    5) xxd -p "$2" ;;
-    6) xxd -b "$2" ;;
-  esac
-}
-
-ref_name() {
-  case $1 in
-    4) echo 'od -An -v -tu1' ;;
-    5) echo 'xxd -p' ;;
-    6) echo 'xxd -b' ;;
-  esac
-}
-
-view_name() {
-  case $1 in
-    4) echo decimal ;;
-    5) echo hexadecimal ;;
-    6) echo binary ;;
-  esac
-}
-
-# One value per line: what each view should show for FILE.
-expected_values() {
-  case $1 in
-    4) od -An -v -tu1 "$2" | tr -s ' ' '\n' | sed '/^$/d' ;;
-    5) od -An -v -tx1 "$2" | tr -s ' ' '\n' | sed '/^$/d' | tr 'a-f' 'A-F' ;;
-    6) xxd -b -c 1 "$2" | awk '{ print $2 }' ;;
-  esac
-}
-
-# One value per line: what the program showed, taken from between the first
-# two rows of asterisks that frame the values.
+# ------------------------------------------------------------------ sanity
+# Each view of the small file, value by value, against od; enciphering twice
+# with the same key must give the file back.
 shown_values() {
-  awk '/^\*\*\*\*/ { rows++; next } rows == 1' \
-    | tr -s ' \t\r' '\n' | sed '/^$/d' | tr 'a-f' 'A-F'
+  awk '/^\*\*\*\*/ { rows++; next } rows == 1' | tr -s ' ' '\n' | sed '/^$/d'
+}
+od -An -v -tu1 S | tr -s ' ' '\n' | sed '/^$/d' > decimal.expected
+od -An -v -tx1 S | tr -s ' ' '\n' | sed '/^$/d' | tr 'a-f' 'A-F' > hexadecimal.expected
+od -An -v -tu1 S | tr -s ' ' '\n' | sed '/^$/d' \
+  | awk '{ s = ""; for (b = 128; b >= 1; b /= 2) s = s (int($1 / b) % 2); print s }' \
+  > binary.expected
+for view in decimal hexadecimal binary; do
+  "$prog" < "$view.small.in" | shown_values > shown.txt || die "octets failed ($view view)"
+  cmp -s "$view.expected" shown.txt || die "the $view view of the 1 MiB file is wrong"
+done
+cp S S.saved
+"$prog" < encipher.small.in > /dev/null || die "octets failed (encipher)"
+cmp -s S S.saved && die "enciphering with key $key left the file unchanged"
+"$prog" < encipher.small.in > /dev/null || die "octets failed (encipher)"
+cmp -s S S.saved || die "enciphering twice with key $key did not give the file back"
+rm -f S.saved shown.txt ./*.expected
+
+# ------------------------------------------------------------------ timing
+# time_pair NAME OCTETS_COMMAND PEER_COMMAND: hyperfine runs both; the medians
+# in milliseconds land in octets_ms[NAME] and peer_ms[NAME].
+declare -A octets_ms peer_ms peak_big peak_small
+time_pair() {
+  echo "timing $1 ..." >&2
+  hyperfine --style none --warmup 3 --runs "$RUNS" --export-json "$1.json" "$2" "$3" > /dev/null
+  local medians
+  medians=$(grep -o '"median": *[0-9.e+-]*' "$1.json" | awk '{ printf "%.2f ", $2 * 1000 }')
+  read -r octets_ms[$1] peer_ms[$1] <<< "$medians"
 }
 
-median() {
-  printf '%s\n' "$@" | sort -n | awk '
-    { v[NR] = $1 }
-    END {
-      if (NR % 2) print v[(NR + 1) / 2]
-      else printf "%.0f\n", (v[NR / 2] + v[NR / 2 + 1]) / 2
-    }'
+# peak NAME DIALOGUE: the program's peak resident set in KiB.
+peak() {
+  /usr/bin/time -f %M -o peak.txt "$prog" < "$2" > /dev/null || die "octets failed ($1)"
+  tail -n 1 peak.txt
 }
 
-ms() { awk -v us="$1" 'BEGIN { printf "%.1f", us / 1000 }'; }
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "inf" }'; }
+time_pair start-up "'$prog' < nothing.in > /dev/null" "/bin/true"
+peak_big[start-up]=$(peak start-up nothing.in)
+peak_small[start-up]=${peak_big[start-up]}
 
+time_pair encipher "'$prog' < encipher.in > /dev/null" \
+  "dd if=F of=F bs=128K conv=notrunc,fdatasync status=none"
+peak_big[encipher]=$(peak encipher encipher.in)
+peak_small[encipher]=$(peak encipher encipher.small.in)
+
+for view in hexadecimal decimal binary; do
+  time_pair "$view" "'$prog' < $view.in > /dev/null" "cat F > /dev/null"
+  peak_big[$view]=$(peak "$view" "$view.in")
+  peak_small[$view]=$(peak "$view" "$view.small.in")
+done
+
+time_pair pipe "'$prog' < hexadecimal.in | cat > /dev/null" "cat F | cat > /dev/null"
+peak_big[pipe]=${peak_big[hexadecimal]}
+peak_small[pipe]=${peak_small[hexadecimal]}
+
+# ------------------------------------------------------------------ table
+declare -A peer_name=(
+  [start-up]='/bin/true'
+  [encipher]='dd conv=notrunc,fdatasync'
+  [hexadecimal]='cat F'
+  [decimal]='cat F'
+  [binary]='cat F'
+  [pipe]='cat F | cat'
+)
+declare -A target=([start-up]=1.3 [encipher]=1.10 [hexadecimal]=2.0 [decimal]=2.8 [binary]=2.5)
+
+echo
 echo "octets: $prog"
-echo "runs per side: $RUNS"
-echo "making test files in $work ..."
-head -c "$big_size" /dev/urandom > "$big"
-head -c "$small_size" /dev/urandom > "$small"
-
-# ---------------------------------------------------------------- sanity
-echo "sanity checks on the 1 MiB file ..."
-for choice in 4 5 6; do
-  expected_values "$choice" "$small" > expected.txt
-  run_view "$choice" "$small" | shown_values > shown.txt
-  cmp -s expected.txt shown.txt \
-    || die "$(view_name "$choice") view of $small differs from $(ref_name "$choice")"
-done
-rm -f expected.txt shown.txt
-
-cp "$small" small.saved
-run_encipher "$small"
-if cmp -s "$small" small.saved; then
-  die "enciphering with key $key left $small unchanged"
-fi
-run_encipher "$small"
-cmp -s "$small" small.saved || die "enciphering twice with key $key did not restore $small"
-rm -f small.saved
-
-# The 64 MiB views must write at least this many characters per byte
-# (values plus separators), or the program did not read the whole file.
-min_chars_per_byte() {
-  case $1 in
-    4) echo 2 ;;
-    5) echo 3 ;;
-    6) echo 9 ;;
-  esac
-}
-for choice in 4 5 6; do
-  chars=$(run_view "$choice" "$big" | wc -c)
-  ((chars >= big_size * $(min_chars_per_byte "$choice"))) \
-    || die "$(view_name "$choice") view of $big wrote only $chars characters"
-done
-
-# ---------------------------------------------------------------- views
-declare -A prog_med ref_med
-for choice in 4 5 6; do
-  echo "timing $(view_name "$choice") view vs $(ref_name "$choice") ..."
-  p_times=()
-  r_times=()
-  for ((i = 0; i < RUNS; i++)); do
-    t0=$(now_us)
-    run_view "$choice" "$big" > /dev/null
-    t1=$(now_us)
-    p_times+=($((t1 - t0)))
-
-    t0=$(now_us)
-    ref_view "$choice" "$big" > /dev/null
-    t1=$(now_us)
-    r_times+=($((t1 - t0)))
-  done
-  prog_med[$choice]=$(median "${p_times[@]}")
-  ref_med[$choice]=$(median "${r_times[@]}")
-  echo "  octets: $(ms "${prog_med[$choice]}") ms   $(ref_name "$choice"): $(ms "${ref_med[$choice]}") ms   ($(ratio "${ref_med[$choice]}" "${prog_med[$choice]}") times faster)"
-done
-
-# ---------------------------------------------------------------- encipher
-echo "timing encipherment vs cp ..."
-p_times=()
-r_times=()
-for ((i = 0; i < RUNS; i++)); do
-  t0=$(now_us)
-  run_encipher "$big"
-  t1=$(now_us)
-  p_times+=($((t1 - t0)))
-
-  t0=$(now_us)
-  cp "$big" "$big.copy"
-  t1=$(now_us)
-  r_times+=($((t1 - t0)))
-  rm -f -- "$big.copy"
-done
-enc_med=$(median "${p_times[@]}")
-cp_med=$(median "${r_times[@]}")
-echo "  octets: $(ms "$enc_med") ms   cp: $(ms "$cp_med") ms   (octets/cp = $(ratio "$enc_med" "$cp_med"))"
-
-# ---------------------------------------------------------------- memory
-# Peak resident set of the program alone: time runs it directly, the
-# dialogue comes through the pipe.
-peak_kib() {
-  local out=$work/peak.txt status=0
-  case $1 in
-    7) encipher_dialogue "$2" | /usr/bin/time -f %M -o "$out" "$prog" > /dev/null || status=$? ;;
-    *) view_dialogue "$1" "$2" | /usr/bin/time -f %M -o "$out" "$prog" > /dev/null || status=$? ;;
-  esac
-  ((status == 0)) || die "octets exited with status $status (choice $1 on $2, under time)"
-  tail -n 1 "$out"
-}
-
-echo "measuring peak memory ..."
-declare -A mem_small mem_big
-for choice in 4 5 6 7; do
-  mem_small[$choice]=$(peak_kib "$choice" "$small")
-  mem_big[$choice]=$(peak_kib "$choice" "$big")
-done
-
-# ---------------------------------------------------------------- table
-verdict() { if [[ $1 == 1 ]]; then echo ok; else echo MISSED; fi; }
-
-echo
-echo "=== octets whole-program benchmark: 64 MiB random file, median of $RUNS runs ==="
-printf '%-12s %-16s %11s %11s %9s  %-10s %s\n' \
-  'operation' 'reference' 'octets ms' 'ref ms' 'ratio' 'target' 'result'
-for choice in 4 5 6; do
-  case $choice in
-    4) target=40 ;;
-    5) target=8 ;;
-    6) target=16 ;;
-  esac
-  r=$(ratio "${ref_med[$choice]}" "${prog_med[$choice]}")
-  met=$(awk -v r="$r" -v t="$target" 'BEGIN { print (r == "inf" || r >= t) ? 1 : 0 }')
-  printf '%-12s %-16s %11s %11s %8sx  %-10s %s\n' \
-    "$(view_name "$choice")" "$(ref_name "$choice")" \
-    "$(ms "${prog_med[$choice]}")" "$(ms "${ref_med[$choice]}")" \
-    "$r" ">= ${target}x" "$(verdict "$met")"
-done
-r=$(ratio "$enc_med" "$cp_med")
-met=$(awk -v r="$r" 'BEGIN { print (r != "inf" && r <= 0.8) ? 1 : 0 }')
-printf '%-12s %-16s %11s %11s %8sx  %-10s %s\n' \
-  'encipher' 'cp' "$(ms "$enc_med")" "$(ms "$cp_med")" "$r" '<= 0.8x' "$(verdict "$met")"
-echo "(views: ratio = reference time / octets time; encipher: ratio = octets time / cp time)"
-
-echo
-echo "=== peak resident memory (KiB), target < 8192 KiB and within 1024 KiB across sizes ==="
-printf '%-12s %10s %10s %10s  %s\n' 'operation' '1 MiB' '64 MiB' 'diff' 'result'
-for choice in 4 5 6 7; do
-  if ((choice == 7)); then name=encipher; else name=$(view_name "$choice"); fi
-  s=${mem_small[$choice]}
-  b=${mem_big[$choice]}
-  d=$((b - s))
-  ad=${d#-}
-  met=0
-  if ((s < 8192 && b < 8192 && ad <= 1024)); then met=1; fi
-  printf '%-12s %10s %10s %10s  %s\n' "$name" "$s" "$b" "$d" "$(verdict "$met")"
+echo "file: 64 MiB of random bytes on $where; medians of $RUNS runs"
+printf '%-12s %10s  %-26s %9s %7s %7s %-6s %11s %10s %s\n' \
+  what 'octets ms' peer 'peer ms' ratio target result 'peak 64MiB' 'peak 1MiB' memory
+for what in start-up encipher hexadecimal decimal binary pipe; do
+  o=${octets_ms[$what]}
+  p=${peer_ms[$what]}
+  r=$(awk -v o="$o" -v p="$p" 'BEGIN { if (p > 0) printf "%.2f", o / p; else print "inf" }')
+  t=${target[$what]:-}
+  if [[ -z $t ]]; then
+    result=-
+  elif awk -v r="$r" -v t="$t" 'BEGIN { exit !(r != "inf" && r <= t) }'; then
+    result=met
+  else
+    result=MISSED
+  fi
+  big=${peak_big[$what]}
+  small=${peak_small[$what]}
+  # Under 8 MiB, and flat: the 64 MiB file needs no more than the 1 MiB one.
+  if ((big < 8192 && big - small <= 256)); then memory=met; else memory=MISSED; fi
+  printf '%-12s %10s  %-26s %9s %7s %7s %-6s %8s KiB %6s KiB %s\n' \
+    "$what" "$o" "${peer_name[$what]}" "$p" "$r" "${t:--}" "$result" "$big" "$small" "$memory"
 done

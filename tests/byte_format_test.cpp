@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
+#include <vector>
 
 namespace octets {
 namespace {
@@ -46,6 +48,98 @@ TEST(ByteFormat, ThreeBytesAsTheViewsShowThem) {
   EXPECT_EQ(formatted(ViewKind::binary, bytes), "01000001 00001010 11111111 ");
   EXPECT_EQ(formatted(ViewKind::decimal, std::string(1, '\0')), "0 ");
   EXPECT_EQ(formatted(ViewKind::binary, ""), "");
+}
+
+const char* path_name(FormatPath path) {
+  switch (path) {
+    case FormatPath::portable:
+      return "portable";
+    case FormatPath::ssse3:
+      return "ssse3";
+    case FormatPath::avx2:
+      return "avx2";
+  }
+  return "?";
+}
+
+// Every test below runs each path this processor supports, so a machine with
+// the widest vectors still checks the narrower ones and the table code.
+class FormatPaths : public ::testing::Test {
+ protected:
+  void TearDown() override { use_format_path(supported_format_paths().back()); }
+};
+
+// Bytes that give the decimal formatter every mix of one, two and three digits
+// in four neighbouring bytes, with the values at each class's edges; then all
+// 256 values, in rising and in falling order.
+std::string test_bytes() {
+  const unsigned char by_digits[3][3] = {{0, 9, 5}, {10, 99, 42}, {100, 255, 199}};
+  std::string bytes;
+  for (int mix = 0; mix < 81; ++mix) {
+    for (int i = 0, rest = mix; i < 4; ++i, rest /= 3) {
+      bytes += static_cast<char>(by_digits[rest % 3][(mix + i) % 3]);
+    }
+  }
+  for (int value = 0; value < 256; ++value) bytes += static_cast<char>(value * 167 % 256);
+  for (int value = 255; value >= 0; --value) bytes += static_cast<char>(value);
+  return bytes;
+}
+
+TEST_F(FormatPaths, EveryLengthAndAlignmentGivesTheSameText) {
+  const std::string bytes = test_bytes();
+  const std::size_t MAX_LENGTH = 300;
+  const std::size_t ALIGNMENTS = 64;
+  // A 64-byte aligned copy, so that an offset from it is that alignment.
+  alignas(64) static unsigned char input[2048];
+  ASSERT_LE(bytes.size() + ALIGNMENTS, sizeof input);
+  for (ViewKind kind : {ViewKind::decimal, ViewKind::hexadecimal, ViewKind::binary}) {
+    // Where each byte's expected text starts in the text of all the bytes.
+    std::string all;
+    std::vector<std::size_t> starts;
+    for (unsigned char byte : bytes) {
+      starts.push_back(all.size());
+      all += expected_text(kind, byte);
+    }
+    starts.push_back(all.size());
+    for (FormatPath path : supported_format_paths()) {
+      ASSERT_TRUE(use_format_path(path));
+      alignas(64) static char output[2048 * BYTE_TEXT_MAX + 256];
+      for (std::size_t align = 0; align < ALIGNMENTS; ++align) {
+        std::memcpy(input + align, bytes.data(), bytes.size());
+        for (std::size_t length = 0; length <= bytes.size(); ++length) {
+          if (length > MAX_LENGTH && length != bytes.size()) continue;
+          std::size_t out_align = (length + 3 * align) % 64;
+          std::memset(output, '#', sizeof output);
+          char* start = output + out_align;
+          char* end = format_bytes(kind, input + align, length, start);
+          ASSERT_EQ(std::string(start, end), all.substr(0, starts[length]))
+              << path_name(path) << " " << static_cast<char>(kind) << " at " << align
+              << " length " << length;
+          const char* first_untouched = end + FORMAT_SLACK;
+          ASSERT_EQ(std::string(output, start), std::string(out_align, '#'))
+              << path_name(path) << " wrote before its text";
+          ASSERT_EQ(std::string(first_untouched, first_untouched + 64), std::string(64, '#'))
+              << path_name(path) << " wrote past its slack, length " << length;
+        }
+      }
+    }
+  }
+}
+
+TEST_F(FormatPaths, EveryByteValueInEveryBase) {
+  std::string bytes;
+  for (int copy = 0; copy < 3; ++copy) {
+    for (int value = 0; value < 256; ++value) bytes += static_cast<char>(value);
+  }
+  for (FormatPath path : supported_format_paths()) {
+    ASSERT_TRUE(use_format_path(path));
+    for (ViewKind kind : {ViewKind::decimal, ViewKind::hexadecimal, ViewKind::binary}) {
+      std::string expected;
+      for (unsigned char byte : bytes) expected += expected_text(kind, byte);
+      EXPECT_EQ(formatted(kind, bytes), expected)
+          << path_name(path) << " " << static_cast<char>(kind);
+    }
+  }
 }
 
 TEST(ByteFormat, ByteToBinaryPutsTheHighBitFirst) {

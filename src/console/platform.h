@@ -82,4 +82,9 @@ class InterruptionShield {
   int received() const;
 };
 
+/// When standard output is a pipe, asks the system for a larger one, so that a
+/// long view reaches the reader in fewer, bigger steps. Does nothing otherwise,
+/// or where the system says no.
+void enlarge_output_pipe();
+
 }  // namespace octets

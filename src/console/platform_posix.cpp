@@ -241,4 +241,15 @@ InterruptionShield::~InterruptionShield() {
 
 int InterruptionShield::received() const { return received_signal; }
 
+void enlarge_output_pipe() {
+#if defined(F_SETPIPE_SZ)
+  // 1 MiB is the most an unprivileged program may ask for by default.
+  constexpr int OUTPUT_PIPE_SIZE = 1024 * 1024;
+  struct stat info;
+  if (::fstat(STDOUT_FILENO, &info) != 0 || !S_ISFIFO(info.st_mode)) return;
+  if (::fcntl(STDOUT_FILENO, F_GETPIPE_SZ) >= OUTPUT_PIPE_SIZE) return;
+  ::fcntl(STDOUT_FILENO, F_SETPIPE_SZ, OUTPUT_PIPE_SIZE);
+#endif
+}
+
 }  // namespace octets

@@ -3,6 +3,8 @@
 #include <array>
 #include <cstring>
 
+#include "files/byte_format_x86.h"
+
 namespace octets {
 namespace {
 
@@ -54,9 +56,7 @@ char* format_with(const ByteTexts& texts, const unsigned char* bytes, std::size_
   return text;
 }
 
-}  // namespace
-
-char* format_bytes(ViewKind kind, const unsigned char* bytes, std::size_t count, char* text) {
+char* format_portable(ViewKind kind, const unsigned char* bytes, std::size_t count, char* text) {
   switch (kind) {
     case ViewKind::decimal:
       return format_with<4, 0>(DECIMAL, bytes, count, text);
@@ -68,6 +68,73 @@ char* format_bytes(ViewKind kind, const unsigned char* bytes, std::size_t count,
       break;
   }
   return text;
+}
+
+using BlockFormatter = std::size_t(const unsigned char*, std::size_t, char*&);
+
+/// The vector formatters of one path, by view; null for the portable path.
+struct Formatters {
+  BlockFormatter* decimal = nullptr;
+  BlockFormatter* hexadecimal = nullptr;
+  BlockFormatter* binary = nullptr;
+};
+
+Formatters formatters_of(FormatPath path) {
+  switch (path) {
+#if defined(OCTETS_X86_VECTORS)
+    case FormatPath::ssse3:
+      return {format_decimal_ssse3, format_hexadecimal_ssse3, format_binary_ssse3};
+#endif
+#if defined(OCTETS_X86_AVX2)
+    case FormatPath::avx2:
+      return {format_decimal_avx2, format_hexadecimal_avx2, format_binary_avx2};
+#endif
+    default:
+      return {};
+  }
+}
+
+// Chosen on the first call rather than during static initialisation, which
+// keeps start-up to what the dialogue needs.
+bool chosen = false;
+Formatters active;
+
+}  // namespace
+
+std::vector<FormatPath> supported_format_paths() {
+  std::vector<FormatPath> paths{FormatPath::portable};
+#if defined(OCTETS_X86_VECTORS)
+  if (processor_has_ssse3()) paths.push_back(FormatPath::ssse3);
+#endif
+#if defined(OCTETS_X86_AVX2)
+  if (processor_has_avx2()) paths.push_back(FormatPath::avx2);
+#endif
+  return paths;
+}
+
+bool use_format_path(FormatPath path) {
+  for (FormatPath supported : supported_format_paths()) {
+    if (supported == path) {
+      active = formatters_of(path);
+      chosen = true;
+      return true;
+    }
+  }
+  return false;
+}
+
+char* format_bytes(ViewKind kind, const unsigned char* bytes, std::size_t count, char* text) {
+  if (!chosen) use_format_path(supported_format_paths().back());
+  BlockFormatter* vector = kind == ViewKind::decimal       ? active.decimal
+                           : kind == ViewKind::hexadecimal ? active.hexadecimal
+                           : kind == ViewKind::binary      ? active.binary
+                                                           : nullptr;
+  if (vector != nullptr) {
+    std::size_t done = vector(bytes, count, text);
+    bytes += done;
+    count -= done;
+  }
+  return format_portable(kind, bytes, count, text);
 }
 
 }  // namespace octets

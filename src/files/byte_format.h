@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <vector>
 
 namespace octets {
 
@@ -23,5 +24,17 @@ constexpr void byte_to_binary(unsigned char byte, char digits[9]) {
 /// `text` and returns the end of what was written. `text` needs room for
 /// BYTE_TEXT_MAX characters a byte plus FORMAT_SLACK. `kind` is a byte view.
 char* format_bytes(ViewKind kind, const unsigned char* bytes, std::size_t count, char* text);
+
+/// How format_bytes does its work: the same text by plain table look-ups or
+/// with the processor's vector instructions.
+enum class FormatPath { portable, ssse3, avx2 };
+
+/// The paths this processor and build can run, portable first, the fastest last.
+std::vector<FormatPath> supported_format_paths();
+
+/// Makes format_bytes take `path` from now on; false, and nothing changes, when
+/// the path is not supported here. format_bytes takes the fastest path by itself:
+/// this is for tests and benchmarks.
+bool use_format_path(FormatPath path);
 
 }  // namespace octets

@@ -12,7 +12,9 @@
 namespace octets {
 namespace {
 
-constexpr std::size_t VIEW_CHUNK = 32 * 1024;
+// Fewer, larger reads and writes, while the text of a chunk (nine times its
+// size at most) still fits in the processor's nearer caches.
+constexpr std::size_t VIEW_CHUNK = 64 * 1024;
 
 /// Writes a file's characters as the text view shows them: in pieces of at most
 /// LINE_CAPACITY - 1 characters, each ending early after a line end, a zero
@@ -110,6 +112,7 @@ void show_bytes(Console& console, ViewKind kind) {
     close_current_file();
     return;
   }
+  enlarge_output_pipe();
   std::ostream& out = console.out();
   out << " = " << size << " octets" << heading(kind);
   console.print_separator();
