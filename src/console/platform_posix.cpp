@@ -1,6 +1,4 @@
 #include <fcntl.h>
-#include <langinfo.h>
-#include <locale.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/file.h>
@@ -41,17 +39,10 @@ class DescriptorSource : public ByteSource {
   bool failed_ = false;
 };
 
-/// Whether the user's locale reads text as UTF-8. The locale is looked at
-/// without being made the program's own, so nothing else changes.
+/// Whether the user's locale reads text as UTF-8, as its name says: the
+/// first of LC_ALL, LC_CTYPE and LANG that is set. The program itself stays in
+/// the C locale.
 bool locale_is_utf8() {
-  locale_t user = ::newlocale(LC_CTYPE_MASK, "", static_cast<locale_t>(0));
-  if (user != static_cast<locale_t>(0)) {
-    bool utf8 = std::strcmp(::nl_langinfo_l(CODESET, user), "UTF-8") == 0;
-    ::freelocale(user);
-    return utf8;
-  }
-  // A locale that is named but not installed still says what the terminal
-  // expects.
   for (const char* variable : {"LC_ALL", "LC_CTYPE", "LANG"}) {
     const char* name = std::getenv(variable);
     if (name == nullptr || *name == '\0') continue;
