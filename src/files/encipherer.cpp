@@ -12,8 +12,9 @@ namespace octets {
 namespace {
 
 // Small enough to stay in the processor's cache between the read, the key and
-// the write back, large enough that system calls cost little.
-constexpr std::size_t CRYPT_CHUNK = 128 * 1024;
+// the write back, large enough that the three system calls a chunk makes cost
+// little (256 KiB measured a few per cent faster than 128 or 512).
+constexpr std::size_t CRYPT_CHUNK = 256 * 1024;
 // The kernel copies to and from a page-aligned buffer fastest.
 constexpr std::align_val_t PAGE{4096};
 
@@ -111,13 +112,18 @@ CryptResult crypt_in_place(std::FILE* file, std::int64_t size, unsigned char key
       outcome = CryptOutcome::read_failed;
       break;
     }
-    // A write past the end would grow a file that another program cut.
-    std::int64_t now = current_size(file);
-    if (got < static_cast<std::int64_t>(n) || now < done + static_cast<std::int64_t>(n)) {
-      outcome = now < 0 ? CryptOutcome::read_failed : CryptOutcome::cut;
+    if (got < static_cast<std::int64_t>(n)) {
+      outcome = CryptOutcome::cut;
       break;
     }
     xor_bytes(chunk, n, key);
+    // A write past the end would grow a file that another program cut: the
+    // size is looked at again as late as can be.
+    std::int64_t now = current_size(file);
+    if (now < done + static_cast<std::int64_t>(n)) {
+      outcome = now < 0 ? CryptOutcome::read_failed : CryptOutcome::cut;
+      break;
+    }
     std::size_t written = write_at(file, done, chunk, n);
     done += static_cast<std::int64_t>(written);
     if (written < n) {
