@@ -64,6 +64,15 @@ TEST_F(FileViewer, LargeFileMatchesAnIndependentComputation) {
   }
   expected += "\n";
   EXPECT_TRUE(view(ViewKind::hexadecimal, "big\n") == expected);
+  // The text view, piece by piece, as the C library's fgets reads the file.
+  expected = NAME_PROMPT + TEXT_HEADING;
+  std::FILE* file = std::fopen("big", "r");
+  ASSERT_NE(file, nullptr);
+  for (char piece[LINE_CAPACITY]; std::fgets(piece, sizeof piece, file) != nullptr;) {
+    expected += piece;
+  }
+  std::fclose(file);
+  EXPECT_TRUE(view(ViewKind::text, "big\n") == expected);
 }
 
 TEST_F(FileViewer, TextViewShowsBytesUnchangedAndStopsPiecesAtZeroBytes) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,10 @@ class TextPieces {
 
   /// Appends to `text` what `bytes` show; pieces go on from one call to the next.
   void show(const char* bytes, std::size_t count, std::string& text) {
+    if (screen_ == Screen::none) {
+      show_unchanged(bytes, count, text);
+      return;
+    }
     for (std::size_t i = 0; i < count; ++i) {
       auto byte = static_cast<unsigned char>(bytes[i]);
       if (byte == 0) hidden_ = true;
@@ -46,6 +51,29 @@ class TextPieces {
   }
 
  private:
+  /// The same pieces, with the bytes as they are: copied a stretch at a time,
+  /// since a pipe may take a large file.
+  void show_unchanged(const char* bytes, std::size_t count, std::string& text) {
+    while (count > 0) {
+      std::size_t span = std::min(count, LINE_CAPACITY - 1 - piece_length_);
+      const void* line_end = std::memchr(bytes, '\n', span);
+      if (line_end != nullptr) span = static_cast<const char*>(line_end) - bytes + 1;
+      if (!hidden_) {
+        const void* zero = std::memchr(bytes, '\0', span);
+        std::size_t shown = zero == nullptr ? span : static_cast<const char*>(zero) - bytes;
+        text.append(bytes, shown);
+        hidden_ = zero != nullptr;
+      }
+      piece_length_ += span;
+      if (line_end != nullptr || piece_length_ == LINE_CAPACITY - 1) {
+        piece_length_ = 0;
+        hidden_ = false;
+      }
+      bytes += span;
+      count -= span;
+    }
+  }
+
   Screen screen_;
   std::size_t piece_length_ = 0;
   bool hidden_ = false;
