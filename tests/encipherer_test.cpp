@@ -32,14 +32,20 @@ class Encipherer : public ::testing::Test {
   testing::TemporaryFolder folder;
 };
 
-TEST_F(Encipherer, XorBytesMatchesBytewiseXorAtEveryLengthAndKey) {
-  const std::string bytes = testing::pseudo_random_bytes(37, 3);
+TEST_F(Encipherer, XorBytesMatchesBytewiseXorAtEveryLengthAlignmentAndKey) {
+  // Every byte value, at every start within a cache line and every length up
+  // to a few hundred: the compiler's vector loop and its scalar ends.
+  const std::string bytes = testing::all_byte_values() + testing::all_byte_values();
   for (unsigned key : {1u, 0x5Au, 0x80u, 255u}) {
-    for (std::size_t length = 0; length <= bytes.size(); ++length) {
-      std::string copy = bytes.substr(0, length);
-      xor_bytes(reinterpret_cast<unsigned char*>(copy.data()), copy.size(),
-                static_cast<unsigned char>(key));
-      ASSERT_EQ(copy, enciphered(bytes.substr(0, length), static_cast<unsigned char>(key)));
+    for (std::size_t start = 0; start < 64; ++start) {
+      for (std::size_t length = 0; start + length <= 300; ++length) {
+        std::string copy = bytes;
+        xor_bytes(reinterpret_cast<unsigned char*>(copy.data()) + start, length,
+                  static_cast<unsigned char>(key));
+        std::string expected = bytes;
+        for (std::size_t i = start; i < start + length; ++i) expected[i] = static_cast<char>(expected[i] ^ key);
+        ASSERT_EQ(copy, expected) << "key " << key << " start " << start << " length " << length;
+      }
     }
   }
 }
