@@ -388,6 +388,9 @@ TEST_F(Faults, FailedWritesAndSyncsAreReportedAndUndone) {
        "Erreur d'enregistrement sur le disque : le fichier a EtE remis dans son Etat d'origine "
        "sans confirmation du disque ; les 4194304 premiers octets sont peut-Etre cryptEs\n",
        bytes},
+      // A file system that cannot sync at all fails nothing.
+      {"7\nf.txt\ny\n42\n", {.environment = {"OCTETS_FAIL_SYNC=9", "OCTETS_SYNC_ERRNO=22"}},
+       "Fichier cryptE / dEcryptE\n", enciphered(bytes, 42)},
       {"1\nf.txt\nun\nfin\n", {.environment = {"OCTETS_FAIL_SYNC=1"}},
        "Erreur d'Ecriture : le fichier 'f.txt' est incomplet\n", "un\n"},
       // Writes that fail for good: what was rewritten stays, and is told.

@@ -195,7 +195,10 @@ std::size_t write_at(std::FILE* file, std::int64_t offset, const unsigned char* 
 bool sync_file(std::FILE* file) {
   for (;;) {
     if (::fdatasync(descriptor(file)) == 0) return true;
-    if (errno != EINTR) return false;
+    if (errno == EINTR) continue;
+    // A file system that cannot sync at all has nothing more to do: the data
+    // is as safe there as it will ever be, which is no failure of this write.
+    return errno == EINVAL || errno == ENOTSUP || errno == EOPNOTSUPP;
   }
 }
 

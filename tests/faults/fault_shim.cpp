@@ -1,6 +1,7 @@
 // Faults that cannot be had for real on a test machine, injected into the
 // built program with LD_PRELOAD. Each is off unless its variable is set:
 //   OCTETS_FAIL_SYNC=N          the first N syncs of a file fail with EIO
+//   OCTETS_SYNC_ERRNO=E         ...or with error number E instead
 //   OCTETS_FAIL_WRITES_AFTER=N  positioned writes stop with EIO after N bytes
 //   OCTETS_FAIL_ALLOC_ABOVE=N   allocations of more than N bytes fail
 // Everything else goes to the C library as usual.
@@ -28,7 +29,8 @@ bool sync_fails() {
   long long failing = setting("OCTETS_FAIL_SYNC");
   if (syncs_failed >= failing) return false;
   ++syncs_failed;
-  errno = EIO;
+  long long error = setting("OCTETS_SYNC_ERRNO");
+  errno = error > 0 ? static_cast<int>(error) : EIO;
   return true;
 }
 
