@@ -27,7 +27,8 @@ class TextPieces {
 
   /// Appends to `text` what `bytes` show; pieces go on from one call to the next.
   void show(const char* bytes, std::size_t count, std::string& text) {
-    if (screen_ == Screen::none) {
+    // A console draws every byte as a symbol by itself.
+    if (screen_ == Screen::none || screen_ == Screen::console) {
       show_unchanged(bytes, count, text);
       return;
     }
@@ -37,10 +38,8 @@ class TextPieces {
       if (!hidden_) {
         if (screen_ == Screen::utf8_terminal) {
           text += ibm_symbol(byte);
-        } else if (screen_ == Screen::other_terminal) {
-          text += ascii_symbol(byte);
         } else {
-          text += static_cast<char>(byte);
+          text += ascii_symbol(byte);
         }
       }
       if (++piece_length_ == LINE_CAPACITY - 1 || byte == '\n') {
