@@ -92,19 +92,15 @@ void show_text(Console& console) {
   console.print_separator();
   std::ostream& out = console.out();
   TextPieces pieces(console.screen());
-  std::vector<char> chunk(VIEW_CHUNK);
+  FileContents contents(size, VIEW_CHUNK);
   std::string text;
   // A text-mode read may deliver fewer characters than the file has bytes, so
-  // a short read is the end of the text, not a fault by itself.
-  for (std::int64_t read = 0; read < size && out.good();) {
-    auto wanted = static_cast<std::size_t>(
-        std::min<std::int64_t>(size - read, static_cast<std::int64_t>(chunk.size())));
-    std::size_t got = std::fread(chunk.data(), 1, wanted, current_file.stream);
+  // a short chunk is the end of the text: only the stream's error is a fault.
+  for (auto chunk = contents.next_chunk(); !chunk.empty() && out.good();
+       chunk = contents.next_chunk()) {
     text.clear();
-    pieces.show(chunk.data(), got, text);
+    pieces.show(reinterpret_cast<const char*>(chunk.data()), chunk.size(), text);
     out.write(text.data(), static_cast<std::streamsize>(text.size()));
-    read += static_cast<std::int64_t>(got);
-    if (got < wanted) break;
   }
   if (std::ferror(current_file.stream)) {
     console.write("\nErreur de lecture : le fichier n'a pas pu Etre lu jusqu'au bout\n");
