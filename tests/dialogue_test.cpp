@@ -24,6 +24,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::CONTINUE;
+using testing::enciphered;
 using testing::read_file;
 using testing::write_file;
 
@@ -31,11 +32,6 @@ using Files = std::map<std::string, std::string>;
 
 const std::string BINARY("\x00\x0A\x0D\x1A\xFF", 5);
 const Files SEEDS = {{"t.txt", "un\n"}, {"b.bin", BINARY}};
-
-std::string enciphered(std::string bytes, unsigned char key) {
-  for (char& byte : bytes) byte = static_cast<char>(byte ^ key);
-  return bytes;
-}
 
 Files with(Files files, const std::string& name, const std::string& bytes) {
   files[name] = bytes;

@@ -14,11 +14,6 @@ namespace {
 
 using namespace testing;
 
-std::string enciphered(std::string bytes, unsigned char key) {
-  for (char& byte : bytes) byte = static_cast<char>(static_cast<unsigned char>(byte) ^ key);
-  return bytes;
-}
-
 std::string dialogue(std::size_t size) {
   return "Nom du fichier TEXTE :  = " + std::to_string(size) +
          " octets\nAttention. Tous les octets vont Etre modifiEs.\n"

@@ -33,6 +33,7 @@ namespace octets {
 namespace {
 
 using testing::CONTINUE;
+using testing::enciphered;
 using testing::MENU_TEXT;
 using testing::NAME_PROMPT;
 using testing::read_file;
@@ -209,15 +210,13 @@ TEST(EndToEnd, WriteAppendAndOpenFailure) {
 
 TEST(EndToEnd, EncipherTwiceRestores) {
   std::string bytes = testing::all_byte_values() + "\r\n\x1A";
-  std::string enciphered = bytes;
-  for (char& byte : enciphered) byte = static_cast<char>(byte ^ 0x2A);
   const std::string asked = NAME_PROMPT + " = 259 octets\nAttention. Tous les octets vont Etre "
                             "modifiEs.\nSouhaitez vous crypter/dEcrypter ? (y/N) : ClE de "
                             "cryptage/dEcryptage (1 A 255) = ";
   ProgramRun once = run_program("7\nf.bin\ny\n42abc\nn\n", {{"f.bin", bytes}});
   EXPECT_EQ(once.output,
             text(MENU_TEXT + asked + "Fichier cryptE / dEcryptE\n" + CONTINUE));
-  EXPECT_EQ(once.files, (Files{{"f.bin", enciphered}}));
+  EXPECT_EQ(once.files, (Files{{"f.bin", enciphered(bytes, 0x2A)}}));
   ProgramRun twice = run_program("7\nf.bin\ny\n42\ny7\nf.bin\ny\n42\nn\n", {{"f.bin", bytes}});
   EXPECT_EQ(twice.files, (Files{{"f.bin", bytes}}));
   ProgramRun refused = run_program("7\nf.bin\ny\n256\nn\n", {{"f.bin", bytes}});
@@ -354,11 +353,6 @@ class Faults : public ::testing::Test {
 
 const std::string CRYPT_ASKED = " octets\nAttention. Tous les octets vont Etre modifiEs.\n"
                                 "Souhaitez vous crypter/dEcrypter ? (y/N) : ";
-
-std::string enciphered(std::string bytes, unsigned char key) {
-  for (char& byte : bytes) byte = static_cast<char>(byte ^ key);
-  return bytes;
-}
 
 TEST_F(Faults, FailedWritesAndSyncsAreReportedAndUndone) {
   const std::string bytes = testing::pseudo_random_bytes(4 * 1024 * 1024, 7);

@@ -25,6 +25,16 @@ std::string view(ViewKind kind, const std::string& input, Screen screen = Screen
   return scripted.transcript();
 }
 
+/// Runs the viewer with its output going to `buffer`, which may act on the file.
+void view_into(std::streambuf& buffer, ViewKind kind, const std::string& input) {
+  std::ostream out(&buffer);
+  testing::FakeTerminal terminal;
+  testing::StringSource source(input);
+  Console console(source, out, terminal);
+  show_file(console, kind);
+  EXPECT_EQ(current_file.stream, nullptr) << "the file was left open";
+}
+
 class FileViewer : public ::testing::Test {
  protected:
   testing::TemporaryFolder folder;
@@ -134,17 +144,12 @@ TEST_F(FileViewer, TextViewOfAGrowingFileShowsWhatItHeldWhenOpened) {
       return std::stringbuf::xsputn(s, n);
     }
   } appending;
-  std::ostream out(&appending);
-  testing::FakeTerminal terminal;
-  testing::StringSource source("out.txt\n");
-  Console console(source, out, terminal);
-  show_file(console, ViewKind::text);
+  view_into(appending, ViewKind::text, "out.txt\n");
   const std::string shown = NAME_PROMPT + TEXT_HEADING + "avant\n" + NAME_PROMPT +
                             "\nLe fichier a grandi pendant l'affichage : seul ce qu'il "
                             "contenait A l'ouverture est affichE\n";
   EXPECT_EQ(appending.str(), shown);
   EXPECT_EQ(read_file("out.txt"), "avant\n" + shown);
-  EXPECT_EQ(current_file.stream, nullptr);
 }
 
 TEST_F(FileViewer, OpenFailuresNameTheFile) {
@@ -197,11 +202,7 @@ TEST_F(FileViewer, ShrinkingFileShowsOnlyWhatWasRead) {
       return std::stringbuf::xsputn(s, n);
     }
   } cutting;
-  std::ostream out(&cutting);
-  testing::FakeTerminal terminal;
-  testing::StringSource source("s.bin\n");
-  Console console(source, out, terminal);
-  show_file(console, ViewKind::hexadecimal);
+  view_into(cutting, ViewKind::hexadecimal, "s.bin\n");
   EXPECT_EQ(cutting.str(),
             byte_view(4, 16, "01 02 \nErreur de lecture : seuls 2 octets sur 4 ont pu Etre lus"));
 }

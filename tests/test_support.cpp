@@ -104,4 +104,9 @@ std::string pseudo_random_bytes(std::size_t size, unsigned seed) {
   return bytes;
 }
 
+std::string enciphered(std::string bytes, unsigned char key) {
+  for (char& byte : bytes) byte = static_cast<char>(static_cast<unsigned char>(byte) ^ key);
+  return bytes;
+}
+
 }  // namespace octets::testing

@@ -131,5 +131,7 @@ void write_file(const std::filesystem::path& path, const std::string& bytes);
 std::string all_byte_values();
 /// `size` bytes from a fixed pseudo-random sequence.
 std::string pseudo_random_bytes(std::size_t size, unsigned seed);
+/// The bytes, each combined with the key by exclusive or.
+std::string enciphered(std::string bytes, unsigned char key);
 
 }  // namespace octets::testing
