@@ -37,6 +37,15 @@ bool open_named_file(Console& console, const char* mode) {
 
 std::int64_t measure_file() { return measure_open_file(current_file.stream); }
 
+std::int64_t measure_file_or_close(Console& console) {
+  std::int64_t size = measure_file();
+  if (size < 0) {
+    console.write("Impossible de mesurer la taille du fichier\n");
+    close_current_file();
+  }
+  return size;
+}
+
 bool close_current_file() {
   if (current_file.stream == nullptr) return true;
   bool closed = std::fclose(current_file.stream) == 0;

@@ -33,6 +33,10 @@ bool open_named_file(Console& console, const char* mode);
 /// Leaves the position at the end of the file.
 std::int64_t measure_file();
 
+/// measure_file(), and when the size cannot be determined, says so and closes
+/// the file: the operation then has nothing more to do.
+std::int64_t measure_file_or_close(Console& console);
+
 /// Closes the current file, if any. Returns false when the close failed, which
 /// for a file being written means its last data may not have reached it.
 bool close_current_file();

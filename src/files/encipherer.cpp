@@ -185,12 +185,8 @@ void crypt_file(Console& console) {
     close_current_file();
     return;
   }
-  std::int64_t size = measure_file();
-  if (size < 0) {
-    console.write("Impossible de mesurer la taille du fichier\n");
-    close_current_file();
-    return;
-  }
+  std::int64_t size = measure_file_or_close(console);
+  if (size < 0) return;
   console.out() << " = " << size << " octets\n";
   console.write("Attention. Tous les octets vont Etre modifiEs.\n");
   console.write("Souhaitez vous crypter/dEcrypter ? (y/N) : ");

@@ -82,12 +82,8 @@ void show_text(Console& console) {
   if (!open_named_file(console, "r")) return;
   // Only what the file held when it was opened is shown: the file standard
   // output appends to would otherwise grow as fast as it is read, for ever.
-  std::int64_t size = measure_file();
-  if (size < 0 || !seek_file(current_file.stream, 0)) {
-    console.write("Impossible de mesurer la taille du fichier\n");
-    close_current_file();
-    return;
-  }
+  std::int64_t size = measure_file_or_close(console);
+  if (size < 0) return;
   console.write("Rappel : N'affiche que les caractEres imprimables\n");
   console.print_separator();
   std::ostream& out = console.out();
@@ -129,12 +125,8 @@ const char* heading(ViewKind kind) {
 
 void show_bytes(Console& console, ViewKind kind) {
   if (!open_named_file(console, "rb")) return;
-  std::int64_t size = measure_file();
-  if (size < 0) {
-    console.write("Impossible de mesurer la taille du fichier\n");
-    close_current_file();
-    return;
-  }
+  std::int64_t size = measure_file_or_close(console);
+  if (size < 0) return;
   enlarge_output_pipe();
   std::ostream& out = console.out();
   out << " = " << size << " octets" << heading(kind);
