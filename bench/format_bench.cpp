@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "files/byte_format.h"
-#include "files/encipherer.h"
+#include "files/xor_pass.h"
 
 namespace {
 
@@ -17,15 +17,22 @@ std::vector<unsigned char> random_bytes(std::size_t size) {
   return bytes;
 }
 
-void format(benchmark::State& state, octets::ViewKind kind, octets::FormatPath path) {
-  if (!octets::use_format_path(path)) {
+bool supported(octets::FormatPath path) {
+  for (octets::FormatPath here : octets::supported_format_paths()) {
+    if (here == path) return true;
+  }
+  return false;
+}
+
+void format(benchmark::State& state, octets::Base base, octets::FormatPath path) {
+  if (!supported(path)) {
     state.SkipWithError("this processor cannot run that path");
     return;
   }
   auto bytes = random_bytes(32 * 1024);
   std::vector<char> text(bytes.size() * octets::BYTE_TEXT_MAX + octets::FORMAT_SLACK);
   for (auto _ : state) {
-    char* end = octets::format_bytes(kind, bytes.data(), bytes.size(), text.data());
+    char* end = octets::format_bytes(base, path, bytes.data(), bytes.size(), text.data());
     benchmark::DoNotOptimize(end);
     benchmark::ClobberMemory();
   }
@@ -34,18 +41,18 @@ void format(benchmark::State& state, octets::ViewKind kind, octets::FormatPath p
 
 // Every view on every path, named like "Format/hexadecimal/avx2".
 void register_formats() {
-  const std::pair<const char*, octets::ViewKind> views[] = {
-      {"decimal", octets::ViewKind::decimal},
-      {"hexadecimal", octets::ViewKind::hexadecimal},
-      {"binary", octets::ViewKind::binary}};
+  const std::pair<const char*, octets::Base> views[] = {
+      {"decimal", octets::Base::decimal},
+      {"hexadecimal", octets::Base::hexadecimal},
+      {"binary", octets::Base::binary}};
   const std::pair<const char*, octets::FormatPath> paths[] = {
       {"portable", octets::FormatPath::portable},
       {"ssse3", octets::FormatPath::ssse3},
       {"avx2", octets::FormatPath::avx2}};
-  for (const auto& [view_name, kind] : views) {
+  for (const auto& [view_name, base] : views) {
     for (const auto& [path_name, path] : paths) {
       std::string name = std::string("Format/") + view_name + "/" + path_name;
-      benchmark::RegisterBenchmark(name.c_str(), format, kind, path);
+      benchmark::RegisterBenchmark(name.c_str(), format, base, path);
     }
   }
 }

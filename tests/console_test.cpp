@@ -9,7 +9,7 @@
 namespace octets {
 namespace {
 
-using testing::ScriptedConsole;
+using test::ScriptedConsole;
 
 TEST(Console, AnswerRuleTakesOnlyOneCharacterLines) {
   struct Case {
@@ -150,8 +150,8 @@ TEST(Console, OutputIsFlushedBeforeEveryWaitAndClear) {
   };
   FlushCounter buffer;
   std::ostream out(&buffer);
-  testing::StringSource source("\n");
-  testing::FakeTerminal terminal;
+  test::StringSource source("\n");
+  test::FakeTerminal terminal;
   Console console(source, out, terminal);
   console.write("prompt");
   EXPECT_EQ(buffer.syncs, 0);

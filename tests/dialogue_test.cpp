@@ -23,10 +23,10 @@ namespace octets {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::CONTINUE;
-using testing::enciphered;
-using testing::read_file;
-using testing::write_file;
+using test::CONTINUE;
+using test::enciphered;
+using test::read_file;
+using test::write_file;
 
 using Files = std::map<std::string, std::string>;
 
@@ -58,15 +58,15 @@ class Dialogue : public ::testing::Test {
 
   /// Runs a whole dialogue on fresh seed files; checks that it ended with
   /// status 0 and closed its file.
-  static testing::Session run(const std::string& input) {
+  static test::Session run(const std::string& input) {
     lay_seeds();
-    testing::Session session = testing::run_session(input);
+    test::Session session = test::run_session(input);
     EXPECT_EQ(session.status, 0);
     EXPECT_EQ(current_file.stream, nullptr) << "the file was left open";
     return session;
   }
 
-  testing::TemporaryFolder folder;
+  test::TemporaryFolder folder;
 };
 
 /// What was typed at a name prompt starting at `start`: nothing when the input
@@ -117,7 +117,7 @@ TEST_F(Dialogue, InputCutAtEveryByteEndsCleanlyAndKeepsWhatWasTyped) {
   for (const Script& script : scripts) {
     for (std::size_t length = 0; length <= script.input.size(); ++length) {
       std::string cut = script.input.substr(0, length);
-      testing::Session session = run(cut);
+      test::Session session = run(cut);
       EXPECT_EQ(files_in("."), script.files(cut)) << "input: " << cut;
       EXPECT_EQ(session.transcript.find("Erreur"), std::string::npos) << "input: " << cut;
     }
@@ -146,7 +146,7 @@ TEST_F(Dialogue, MegabyteLineAtEveryPromptIsTakenInPieces) {
       {"continue", "0\n" + BIG + "\n8\nn\n", SEEDS},
   };
   for (const Case& c : cases) {
-    testing::Session session = run(c.input);
+    test::Session session = run(c.input);
     // The last "n" still answers the continue question: the dialogue kept up.
     EXPECT_TRUE(session.transcript.ends_with(CONTINUE)) << c.prompt;
     EXPECT_EQ(files_in("."), c.files) << c.prompt;
@@ -173,7 +173,7 @@ TEST_F(Dialogue, ZeroAndNonAsciiBytesInAnswersNamesAndLines) {
       {"0\n\0\n0\n\xFF\n0\nn\n"s, SEEDS},
   };
   for (const Case& c : cases) {
-    testing::Session session = run(c.input);
+    test::Session session = run(c.input);
     EXPECT_TRUE(session.transcript.ends_with(CONTINUE)) << c.input;
     EXPECT_EQ(files_in("."), c.files) << c.input;
   }
@@ -203,7 +203,7 @@ TEST_F(Dialogue, NamesWithSpacesParentFoldersAndAbsolutePaths) {
   };
   for (const Case& c : cases) {
     fs::remove("../dehors.txt");
-    testing::Session session = run(c.input);
+    test::Session session = run(c.input);
     EXPECT_TRUE(session.transcript.ends_with(CONTINUE)) << c.input;
     EXPECT_EQ(files_in("."), c.here) << c.input;
     EXPECT_EQ(files_in(".."), c.parent) << c.input;
@@ -219,7 +219,7 @@ TEST_F(Dialogue, FifoIsRefusedWithoutBeingOpened) {
   int reader = open("fifo", O_RDONLY | O_NONBLOCK);
   ASSERT_GE(reader, 0);
   for (std::string choice : {"1", "2", "3", "5", "7"}) {
-    testing::Session session = testing::run_session(choice + "\nfifo\nn\n");
+    test::Session session = test::run_session(choice + "\nfifo\nn\n");
     EXPECT_TRUE(session.transcript.ends_with("Impossible d'ouvrir le fichier 'fifo'" + CONTINUE));
     pollfd seen{reader, POLLIN, 0};
     EXPECT_EQ(poll(&seen, 1, 0), 0) << choice;
@@ -270,13 +270,13 @@ TEST_F(Dialogue, FileDeletedWhileOpenIsStillReadOrWrittenWhole) {
     fs::create_hard_link(c.name, "link");
     RemovingBuffer buffer(c.trigger, c.name);
     std::ostream out(&buffer);
-    testing::StringSource source(c.input);
-    testing::FakeTerminal terminal;
+    test::StringSource source(c.input);
+    test::FakeTerminal terminal;
     Console console(source, out, terminal);
-    EXPECT_EQ(run_menu(console), 0);
+    EXPECT_EQ(run_menu(console).code, 0);
     EXPECT_EQ(current_file.stream, nullptr) << c.input;
     EXPECT_FALSE(fs::exists(c.name)) << c.input;
-    EXPECT_NE(buffer.str().find(c.shown + testing::SEPARATOR), std::string::npos) << c.input;
+    EXPECT_NE(buffer.str().find(c.shown + test::SEPARATOR), std::string::npos) << c.input;
     EXPECT_EQ(buffer.str().find("Erreur"), std::string::npos) << c.input;
     EXPECT_EQ(read_file("link"), c.left_in_link) << c.input;
   }

@@ -11,10 +11,7 @@
 namespace octets {
 namespace {
 
-using namespace testing;
-
-const std::string TEXT_HEADING =
-    "Rappel : N'affiche que les caractEres imprimables\n" + SEPARATOR;
+using namespace test;
 
 /// What a view writes for the given input, with no menu around it.
 std::string view(ViewKind kind, const std::string& input, Screen screen = Screen::none) {
@@ -28,8 +25,8 @@ std::string view(ViewKind kind, const std::string& input, Screen screen = Screen
 /// Runs the viewer with its output going to `buffer`, which may act on the file.
 void view_into(std::streambuf& buffer, ViewKind kind, const std::string& input) {
   std::ostream out(&buffer);
-  testing::FakeTerminal terminal;
-  testing::StringSource source(input);
+  test::FakeTerminal terminal;
+  test::StringSource source(input);
   Console console(source, out, terminal);
   show_file(console, kind);
   EXPECT_EQ(current_file.stream, nullptr) << "the file was left open";
@@ -37,7 +34,7 @@ void view_into(std::streambuf& buffer, ViewKind kind, const std::string& input) 
 
 class FileViewer : public ::testing::Test {
  protected:
-  testing::TemporaryFolder folder;
+  test::TemporaryFolder folder;
 };
 
 TEST_F(FileViewer, ByteViewsShowSizeHeadingAndEveryByte) {
@@ -63,7 +60,7 @@ TEST_F(FileViewer, ZeroByteAndEmptyFile) {
 
 TEST_F(FileViewer, LargeFileMatchesAnIndependentComputation) {
   // Several MiB, so that many chunks and output writes are crossed.
-  const std::string bytes = testing::pseudo_random_bytes(3 * 1024 * 1024 + 17, 1);
+  const std::string bytes = test::pseudo_random_bytes(3 * 1024 * 1024 + 17, 1);
   write_file("big", bytes);
   std::string expected = NAME_PROMPT + " = " + std::to_string(bytes.size()) +
                          " octets ; Affichage en base 16\n" + SEPARATOR;

@@ -10,11 +10,11 @@
 namespace octets {
 namespace {
 
-using namespace testing;
+using namespace test;
 
-const std::string PROMPT = "Ligne A enregistrer : ";
-const std::string CREATE_HEADING = "Nom du fichier TEXTE : CrEe / Ecrase le fichier. Taper 'fin' pour fermer le fichier\n" + SEPARATOR;
-const std::string APPEND_HEADING = "Nom du fichier TEXTE : Ajoute A la fin du fichier. Taper 'fin' pour fermer le fichier\n" + SEPARATOR;
+const std::string& PROMPT = LINE_PROMPT;
+const std::string CREATED = NAME_PROMPT + CREATE_HEADING;
+const std::string APPENDED = NAME_PROMPT + APPEND_HEADING;
 
 /// Runs the line writer alone and returns what it wrote to the console.
 std::string write(WriteMode mode, const std::string& input) {
@@ -32,14 +32,14 @@ std::string prompts(int count) {
 
 class LineWriter : public ::testing::Test {
  protected:
-  testing::TemporaryFolder folder;
+  test::TemporaryFolder folder;
 };
 
 TEST_F(LineWriter, CreateEmptiesAndAppendKeeps) {
   write_file("f.txt", "old\n");
-  EXPECT_EQ(write(WriteMode::create, "f.txt\nun\n\ndeux\nfin\n"), CREATE_HEADING + prompts(4));
+  EXPECT_EQ(write(WriteMode::create, "f.txt\nun\n\ndeux\nfin\n"), CREATED + prompts(4));
   EXPECT_EQ(read_file("f.txt"), "un\n\ndeux\n");
-  EXPECT_EQ(write(WriteMode::append, "f.txt\ntrois\nfin\n"), APPEND_HEADING + prompts(2));
+  EXPECT_EQ(write(WriteMode::append, "f.txt\ntrois\nfin\n"), APPENDED + prompts(2));
   EXPECT_EQ(read_file("f.txt"), "un\n\ndeux\ntrois\n");
   // Append on a missing file creates it; "fin" first leaves a new file empty.
   write(WriteMode::append, "new.txt\nx\nfin\n");
@@ -57,7 +57,7 @@ TEST_F(LineWriter, OnlyTheExactEndMarkerEndsTheInput) {
 TEST_F(LineWriter, LongLinesArriveInPiecesAndAreWrittenWhole) {
   const std::string long_line(250, 'L');
   EXPECT_EQ(write(WriteMode::create, "f.txt\n" + long_line + "\nfin\n"),
-            CREATE_HEADING + prompts(4));
+            CREATED + prompts(4));
   EXPECT_EQ(read_file("f.txt"), long_line + "\n");
   // A typed line of 99 or 198 characters then "fin": the last piece is the
   // end marker, so the earlier pieces stay written without a line end.
@@ -72,7 +72,7 @@ TEST_F(LineWriter, ZeroByteCutsTheLine) {
   EXPECT_EQ(read_file("f.txt"), "ab");
   // "fin" and a zero byte is an ordinary line, even as the input's last.
   EXPECT_EQ(write(WriteMode::create, std::string("f.txt\nfin\0x\n", 12)),
-            CREATE_HEADING + prompts(2));
+            CREATED + prompts(2));
   EXPECT_EQ(read_file("f.txt"), "fin");
 }
 
@@ -131,11 +131,11 @@ TEST_F(LineWriter, FailedWriteIsReportedAndStopsTheInput) {
       {"12345\n" + long_line + "\n", 150, "12345\n", 3},
   };
   for (const Case& c : cases) {
-    auto session = testing::run_session_with_file_limit("1\nf.txt\n" + c.lines + "n\n", c.limit);
+    auto session = test::run_session_with_file_limit("1\nf.txt\n" + c.lines + "n\n", c.limit);
     EXPECT_EQ(session.status, 0);
     EXPECT_EQ(read_file("f.txt"), c.file) << c.limit;
     EXPECT_EQ(session.transcript,
-              MENU + "<clear>" + CREATE_HEADING + prompts(c.prompts) +
+              MENU + "<clear>" + CREATED + prompts(c.prompts) +
                   "\nErreur d'Ecriture : la derniEre ligne n'a pas pu Etre Ecrite dans le "
                   "fichier 'f.txt'\n" + CONTINUE) << c.limit;
   }

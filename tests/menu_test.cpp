@@ -7,10 +7,10 @@
 namespace octets {
 namespace {
 
-using testing::CONTINUE;
-using testing::HELP;
-using testing::MENU;
-using testing::run_session;
+using test::CONTINUE;
+using test::HELP;
+using test::MENU;
+using test::run_session;
 
 TEST(Menu, ChoiceZeroRunsNothingAndNEnds) {
   auto session = run_session("0\nn\n");
@@ -59,7 +59,7 @@ TEST(Menu, ContinueAnswerTakesOneCharacterAndTheRestIsTheNextChoice) {
 }
 
 TEST(Menu, RestOfAPartlyReadLineIsDroppedButTypedAheadLinesAreKept) {
-  testing::TemporaryFolder folder;
+  test::TemporaryFolder folder;
   // The view reads 29 characters of the name; the rest of that line is dropped
   // before the continue question, which then takes "n" from the next line.
   auto ahead = run_session("3\n" + std::string(35, 'x') + "\nn\n");

@@ -21,7 +21,7 @@ std::chrono::steady_clock::time_point fake_clock() { return now; }
 /// since the start and the step's count is reported. Returns what was written,
 /// each step followed by "|", then what finishing wrote.
 std::string pass(Screen screen, std::int64_t total, const Steps& steps) {
-  testing::ScriptedConsole scripted("");
+  test::ScriptedConsole scripted("");
   scripted.terminal.screen_kind = screen;
   const auto start = std::chrono::steady_clock::time_point{} + 1h;
   now = start;

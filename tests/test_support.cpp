@@ -13,10 +13,10 @@
 #include <stdexcept>
 
 #include "console/menu.h"
-#include "console/platform.h"
+#include "console/terminal.h"
 #include "files/current_file.h"
 
-namespace octets::testing {
+namespace octets::test {
 
 std::size_t StringSource::read_some(char* buffer, std::size_t capacity) {
   std::size_t n = std::min({capacity, piece_, input_.size() - position_});
@@ -28,7 +28,7 @@ std::size_t StringSource::read_some(char* buffer, std::size_t capacity) {
 
 Session run_session(const std::string& input) {
   ScriptedConsole scripted(input);
-  int status = run_menu(scripted.console);
+  int status = run_menu(scripted.console).code;
   return {scripted.transcript(), status};
 }
 
@@ -44,7 +44,7 @@ Session run_session_with_file_limit(const std::string& input, long limit) {
       // The limit is raised again before the transcript is saved.
       rlimit small{static_cast<rlim_t>(limit), RLIM_INFINITY};
       setrlimit(RLIMIT_FSIZE, &small);
-      status = run_menu(scripted.console);
+      status = run_menu(scripted.console).code;
       rlimit large{RLIM_INFINITY, RLIM_INFINITY};
       setrlimit(RLIMIT_FSIZE, &large);
     }
@@ -109,4 +109,4 @@ std::string enciphered(std::string bytes, unsigned char key) {
   return bytes;
 }
 
-}  // namespace octets::testing
+}  // namespace octets::test

@@ -8,7 +8,7 @@
 
 #include "console/console.h"
 
-namespace octets::testing {
+namespace octets::test {
 
 /// Input from a string, handed over in pieces of at most `piece` bytes.
 class StringSource : public ByteSource {
@@ -82,6 +82,23 @@ inline const std::string SEPARATOR = std::string(28, '*') + "\n";
 /// What follows every operation: the separator line and the continue question.
 inline const std::string CONTINUE = SEPARATOR + "\n Souhaitez-vous continuer ? (Y/n) : ";
 inline const std::string NAME_PROMPT = "Nom du fichier TEXTE : ";
+inline const std::string LINE_PROMPT = "Ligne A enregistrer : ";
+/// What the line writer writes after the name prompt, by mode.
+inline const std::string CREATE_HEADING =
+    "CrEe / Ecrase le fichier. Taper 'fin' pour fermer le fichier\n" + SEPARATOR;
+inline const std::string APPEND_HEADING =
+    "Ajoute A la fin du fichier. Taper 'fin' pour fermer le fichier\n" + SEPARATOR;
+/// What the text view writes after the name prompt, before the text.
+inline const std::string TEXT_HEADING =
+    "Rappel : N'affiche que les caractEres imprimables\n" + SEPARATOR;
+/// What the encipherer writes after the name prompt, up to the confirmation.
+inline std::string crypt_asked(std::size_t size) {
+  return " = " + std::to_string(size) +
+         " octets\nAttention. Tous les octets vont Etre modifiEs.\n"
+         "Souhaitez vous crypter/dEcrypter ? (y/N) : ";
+}
+inline const std::string KEY_PROMPT = "ClE de cryptage/dEcryptage (1 A 255) = ";
+inline const std::string CRYPTED = "Fichier cryptE / dEcryptE\n";
 /// What a byte view writes after the name prompt: the size, the heading naming
 /// the base, the separator line and the byte values on one line.
 inline std::string byte_view(std::size_t size, int base, const std::string& values) {
@@ -134,4 +151,4 @@ std::string pseudo_random_bytes(std::size_t size, unsigned seed);
 /// The bytes, each combined with the key by exclusive or.
 std::string enciphered(std::string bytes, unsigned char key);
 
-}  // namespace octets::testing
+}  // namespace octets::test

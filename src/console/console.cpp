@@ -10,6 +10,12 @@ Console::Console(ByteSource& in, std::ostream& out, Terminal& terminal)
 
 void Console::write(const char* text) { out_ << text; }
 
+void Console::write(std::string_view bytes) {
+  out_.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+void Console::write(std::int64_t number) { out_ << number; }
+
 void Console::print_separator() { write(SEPARATOR_LINE); }
 
 void Console::flush() { out_.flush(); }

@@ -4,6 +4,9 @@
 #include <cstdint>
 #include <optional>
 #include <ostream>
+#include <string_view>
+
+#include "console/terminal.h"
 
 namespace octets {
 
@@ -14,39 +17,6 @@ inline constexpr std::size_t NAME_CAPACITY = 30;
 inline constexpr std::size_t LINE_CAPACITY = 100;
 inline constexpr std::size_t ANSWER_CAPACITY = 100;
 
-/// Where the console's input comes from: standard input, or a string in tests.
-class ByteSource {
- public:
-  virtual ~ByteSource() = default;
-  /// Waits for input and stores up to `capacity` bytes of it; returns how many.
-  /// Returns 0 only at the end of input, or when reading failed.
-  virtual std::size_t read_some(char* buffer, std::size_t capacity) = 0;
-  /// True once a read has failed for another reason than the end of input.
-  virtual bool failed() const { return false; }
-};
-
-/// What standard output shows its bytes on.
-enum class Screen {
-  /// A file, a pipe or a device: the bytes are kept as they are.
-  none,
-  /// A console that draws every byte as a symbol of its code page by itself.
-  console,
-  /// A terminal that obeys control sequences and reads its text as UTF-8.
-  utf8_terminal,
-  /// A terminal that obeys control sequences and uses another character set.
-  other_terminal,
-};
-
-/// What a stream cannot do by itself.
-class Terminal {
- public:
-  virtual ~Terminal() = default;
-  /// Empties the screen. Everything written before has already been flushed.
-  virtual void clear_screen(std::ostream& out) = 0;
-  /// What standard output is; the same for the whole run.
-  virtual Screen screen() { return Screen::none; }
-};
-
 /// The program's side of the console: buffered input read in bounded pieces,
 /// and buffered output that is flushed before the program waits for input.
 class Console {
@@ -55,8 +25,11 @@ class Console {
   Console(const Console&) = delete;
   Console& operator=(const Console&) = delete;
 
-  std::ostream& out() { return out_; }
   void write(const char* text);
+  /// Writes the bytes as they are, zero bytes included.
+  void write(std::string_view bytes);
+  /// Writes the number in decimal, as "%d" does.
+  void write(std::int64_t number);
   void print_separator();
 
   /// Reads like fgets: stops after a line end, after capacity - 1 characters, or at
@@ -89,17 +62,12 @@ class Console {
   void clear_screen();
   void flush();
   Screen screen() { return terminal_.screen(); }
+  void expect_long_output() { terminal_.expect_long_output(); }
 
   /// True once a write to the output has failed.
   bool output_failed() const { return !out_.good(); }
   /// True once reading the input has failed; the input then counts as ended.
   bool input_failed() const { return in_.failed(); }
-
-  /// Asks the dialogue to end at once, after the current operation, as the
-  /// given signal asks.
-  void stop_for_signal(int signal) { stop_signal_ = signal; }
-  /// The signal that asked the dialogue to end, or 0.
-  int stop_signal() const { return stop_signal_; }
 
  private:
   /// The next character without taking it, or -1 at the end of input.
@@ -116,7 +84,6 @@ class Console {
   std::size_t end_ = 0;
   bool ended_ = false;
   bool line_begun_ = false;
-  int stop_signal_ = 0;
 };
 
 }  // namespace octets

@@ -2,9 +2,9 @@
 #include <new>
 
 #include "console/console.h"
+#include "console/interruption.h"
 #include "console/menu.h"
-#include "console/platform.h"
-#include "files/current_file.h"
+#include "console/terminal.h"
 
 int main() {
   // The console flushes before every read, so standard output needs no tie
@@ -15,17 +15,17 @@ int main() {
   // to the null device that stands in for it, and the status says so.
   if (!octets::prepare_process()) std::cout.setstate(std::ios::badbit);
   octets::Console console(octets::standard_input(), std::cout, octets::standard_terminal());
-  int status = 0;
+  octets::ExitStatus status = octets::ExitStatus::success();
   try {
     status = octets::run_menu(console);
   } catch (const std::bad_alloc&) {
-    octets::close_current_file();
+    // The open file, if any, was closed on the way here.
     std::cout.flush();
     std::cerr << "octets : MEmoire insuffisante\n";
     return 1;
   }
   if (console.input_failed()) std::cerr << "octets : Lecture impossible sur l'entrEe standard\n";
   if (console.output_failed()) std::cerr << "octets : Ecriture impossible sur la sortie standard\n";
-  if (status > 128) octets::end_by_signal(status - 128);
-  return status;
+  if (status.signal != 0) octets::end_by_signal(status.signal);
+  return status.code;
 }

@@ -21,40 +21,40 @@ constexpr const char* MENU =
     " -------------------------------------------------------\n"
     " Votre choix : ";
 
-using Operation = void (*)(Console&);
+using Operation = Interruption (*)(Console&);
 
-/// Indexed by the choice's digit; choice "0" runs nothing.
+/// Indexed by the choice's digit; choice "0" runs nothing. Only enciphering
+/// holds signals back, so only it can be interrupted.
 constexpr Operation OPERATIONS[] = {
-    [](Console&) {},
-    [](Console& c) { write_lines(c, WriteMode::create); },
-    [](Console& c) { write_lines(c, WriteMode::append); },
-    [](Console& c) { show_file(c, ViewKind::text); },
-    [](Console& c) { show_file(c, ViewKind::decimal); },
-    [](Console& c) { show_file(c, ViewKind::hexadecimal); },
-    [](Console& c) { show_file(c, ViewKind::binary); },
-    [](Console& c) { crypt_file(c); },
-    [](Console& c) { show_help(c); },
+    [](Console&) { return Interruption{}; },
+    [](Console& c) { write_lines(c, WriteMode::create); return Interruption{}; },
+    [](Console& c) { write_lines(c, WriteMode::append); return Interruption{}; },
+    [](Console& c) { show_file(c, ViewKind::text); return Interruption{}; },
+    [](Console& c) { show_file(c, ViewKind::decimal); return Interruption{}; },
+    [](Console& c) { show_file(c, ViewKind::hexadecimal); return Interruption{}; },
+    [](Console& c) { show_file(c, ViewKind::binary); return Interruption{}; },
+    [](Console& c) { return crypt_file(c); },
+    [](Console& c) { show_help(c); return Interruption{}; },
 };
-
-constexpr int FAILED = 1;
 
 /// The exit status once the dialogue is over: a dialogue that could not all be
 /// shown, or whose input could not all be read, did not go as it should.
-int status(Console& console) {
+ExitStatus status(Console& console) {
   console.flush();
-  return console.output_failed() || console.input_failed() ? FAILED : 0;
+  return console.output_failed() || console.input_failed() ? ExitStatus::failure()
+                                                           : ExitStatus::success();
 }
 
 /// The status to end with when the input runs out: the dialogue ends as if the
 /// user had answered "n", on a fresh line so that a shell prompt starts clean.
-int end_of_input(Console& console) {
+ExitStatus end_of_input(Console& console) {
   console.write("\n");
   return status(console);
 }
 
 }  // namespace
 
-int run_menu(Console& console) {
+ExitStatus run_menu(Console& console) {
   // Once the output is lost the dialogue still goes on as the input directs,
   // so that a script's files are all written; the status tells of the loss.
   for (;;) {
@@ -66,10 +66,9 @@ int run_menu(Console& console) {
       if (!choice) return end_of_input(console);
     } while (*choice < '0' || *choice > '8');
     console.clear_screen();
-    OPERATIONS[*choice - '0'](console);
-    if (int signal = console.stop_signal(); signal != 0) {
+    if (Interruption stop = OPERATIONS[*choice - '0'](console)) {
       console.flush();
-      return 128 + signal;
+      return ExitStatus::ended_by(stop.signal);
     }
     console.print_separator();
     console.write("\n Souhaitez-vous continuer ? (Y/n) : ");

@@ -15,17 +15,17 @@ struct ByteTexts {
   std::array<unsigned char, 256> length{};
 };
 
-constexpr ByteTexts make_texts(ViewKind kind) {
+constexpr ByteTexts make_texts(Base base) {
   constexpr char HEX[] = "0123456789ABCDEF";
   ByteTexts texts;
   for (int value = 0; value < 256; ++value) {
     auto& text = texts.text[value];
     int n = 0;
-    if (kind == ViewKind::decimal) {
+    if (base == Base::decimal) {
       if (value >= 100) text[n++] = static_cast<char>('0' + value / 100);
       if (value >= 10) text[n++] = static_cast<char>('0' + value / 10 % 10);
       text[n++] = static_cast<char>('0' + value % 10);
-    } else if (kind == ViewKind::hexadecimal) {
+    } else if (base == Base::hexadecimal) {
       text[n++] = HEX[value >> 4];
       text[n++] = HEX[value & 15];
     } else {
@@ -39,9 +39,9 @@ constexpr ByteTexts make_texts(ViewKind kind) {
   return texts;
 }
 
-constexpr ByteTexts DECIMAL = make_texts(ViewKind::decimal);
-constexpr ByteTexts HEXADECIMAL = make_texts(ViewKind::hexadecimal);
-constexpr ByteTexts BINARY = make_texts(ViewKind::binary);
+constexpr ByteTexts DECIMAL = make_texts(Base::decimal);
+constexpr ByteTexts HEXADECIMAL = make_texts(Base::hexadecimal);
+constexpr ByteTexts BINARY = make_texts(Base::binary);
 
 /// Copies WIDTH bytes of each text; STEP is the texts' length when all have the
 /// same, which spares looking it up, or 0 when it varies.
@@ -56,18 +56,16 @@ char* format_with(const ByteTexts& texts, const unsigned char* bytes, std::size_
   return text;
 }
 
-char* format_portable(ViewKind kind, const unsigned char* bytes, std::size_t count, char* text) {
-  switch (kind) {
-    case ViewKind::decimal:
+char* format_portable(Base base, const unsigned char* bytes, std::size_t count, char* text) {
+  switch (base) {
+    case Base::decimal:
       return format_with<4, 0>(DECIMAL, bytes, count, text);
-    case ViewKind::hexadecimal:
+    case Base::hexadecimal:
       return format_with<4, 3>(HEXADECIMAL, bytes, count, text);
-    case ViewKind::binary:
-      return format_with<16, 9>(BINARY, bytes, count, text);
-    case ViewKind::text:
+    case Base::binary:
       break;
   }
-  return text;
+  return format_with<16, 9>(BINARY, bytes, count, text);
 }
 
 using BlockFormatter = std::size_t(const unsigned char*, std::size_t, char*&);
@@ -94,10 +92,18 @@ Formatters formatters_of(FormatPath path) {
   }
 }
 
-// Chosen on the first call rather than during static initialisation, which
-// keeps start-up to what the dialogue needs.
-bool chosen = false;
-Formatters active;
+char* format_through(const Formatters& formatters, Base base, const unsigned char* bytes,
+                     std::size_t count, char* text) {
+  BlockFormatter* vector = base == Base::decimal       ? formatters.decimal
+                           : base == Base::hexadecimal ? formatters.hexadecimal
+                                                       : formatters.binary;
+  if (vector != nullptr) {
+    std::size_t done = vector(bytes, count, text);
+    bytes += done;
+    count -= done;
+  }
+  return format_portable(base, bytes, count, text);
+}
 
 }  // namespace
 
@@ -112,29 +118,16 @@ std::vector<FormatPath> supported_format_paths() {
   return paths;
 }
 
-bool use_format_path(FormatPath path) {
-  for (FormatPath supported : supported_format_paths()) {
-    if (supported == path) {
-      active = formatters_of(path);
-      chosen = true;
-      return true;
-    }
-  }
-  return false;
+char* format_bytes(Base base, const unsigned char* bytes, std::size_t count, char* text) {
+  // Chosen on the first call rather than during static initialisation, which
+  // keeps start-up to what the dialogue needs.
+  static const Formatters fastest = formatters_of(supported_format_paths().back());
+  return format_through(fastest, base, bytes, count, text);
 }
 
-char* format_bytes(ViewKind kind, const unsigned char* bytes, std::size_t count, char* text) {
-  if (!chosen) use_format_path(supported_format_paths().back());
-  BlockFormatter* vector = kind == ViewKind::decimal       ? active.decimal
-                           : kind == ViewKind::hexadecimal ? active.hexadecimal
-                           : kind == ViewKind::binary      ? active.binary
-                                                           : nullptr;
-  if (vector != nullptr) {
-    std::size_t done = vector(bytes, count, text);
-    bytes += done;
-    count -= done;
-  }
-  return format_portable(kind, bytes, count, text);
+char* format_bytes(Base base, FormatPath path, const unsigned char* bytes, std::size_t count,
+                   char* text) {
+  return format_through(formatters_of(path), base, bytes, count, text);
 }
 
 }  // namespace octets

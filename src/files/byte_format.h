@@ -5,8 +5,8 @@
 
 namespace octets {
 
-/// How the file viewer shows a file; each value is the view's letter.
-enum class ViewKind : char { text = 'c', decimal = 'd', hexadecimal = 'x', binary = 'b' };
+/// The base a byte view writes its values in.
+enum class Base { decimal, hexadecimal, binary };
 
 /// The most characters one byte takes in a byte view ("01000001 " in binary).
 inline constexpr std::size_t BYTE_TEXT_MAX = 9;
@@ -20,11 +20,6 @@ constexpr void byte_to_binary(unsigned char byte, char digits[9]) {
   digits[8] = '\0';
 }
 
-/// Writes every byte as the view shows it ("65 ", "41 " or "01000001 ") into
-/// `text` and returns the end of what was written. `text` needs room for
-/// BYTE_TEXT_MAX characters a byte plus FORMAT_SLACK. `kind` is a byte view.
-char* format_bytes(ViewKind kind, const unsigned char* bytes, std::size_t count, char* text);
-
 /// How format_bytes does its work: the same text by plain table look-ups or
 /// with the processor's vector instructions.
 enum class FormatPath { portable, ssse3, avx2 };
@@ -32,9 +27,13 @@ enum class FormatPath { portable, ssse3, avx2 };
 /// The paths this processor and build can run, portable first, the fastest last.
 std::vector<FormatPath> supported_format_paths();
 
-/// Makes format_bytes take `path` from now on; false, and nothing changes, when
-/// the path is not supported here. format_bytes takes the fastest path by itself:
-/// this is for tests and benchmarks.
-bool use_format_path(FormatPath path);
+/// Writes every byte as a byte view shows it ("65 ", "41 " or "01000001 ") into
+/// `text` and returns the end of what was written. `text` needs room for
+/// BYTE_TEXT_MAX characters a byte plus FORMAT_SLACK. Takes the fastest path.
+char* format_bytes(Base base, const unsigned char* bytes, std::size_t count, char* text);
+
+/// The same text by the given path, which must be one of the supported ones.
+char* format_bytes(Base base, FormatPath path, const unsigned char* bytes, std::size_t count,
+                   char* text);
 
 }  // namespace octets

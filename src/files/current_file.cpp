@@ -3,18 +3,18 @@
 #include <algorithm>
 #include <cstring>
 
-#include "console/platform.h"
+#include "files/file_system.h"
 
 namespace octets {
 
 CurrentFile current_file;
 char line_buffer[LINE_CAPACITY];
 
-bool open_named_file(Console& console, const char* mode) {
+OpenFile open_named_file(Console& console, const char* mode) {
   console.write("Nom du fichier TEXTE : ");
   char* name = current_file.name;
   std::size_t count = console.read_line(name, NAME_CAPACITY);
-  if (count == 0) return false;
+  if (count == 0) return OpenFile();
   // The last character is the line end, or the 29th of a longer name. A name
   // cut short by the end of input has no line end to lose.
   bool ends_line = name[count - 1] == '\n' || count == NAME_CAPACITY - 1;
@@ -25,24 +25,21 @@ bool open_named_file(Console& console, const char* mode) {
     console.write("Impossible d'ouvrir le fichier '");
     console.write(name);
     console.write("'");
-    return false;
+    return OpenFile();
   }
   // Binary files are read and written in large chunks by the program itself,
   // and lines are written whole, one at a time. Without the C library's buffer,
   // what a read or write reports is exactly what happened in the file, nothing
   // is left over to be written at the close, and seeking reads nothing ahead.
   if (std::strcmp(mode, "r") != 0) std::setvbuf(current_file.stream, nullptr, _IONBF, 0);
-  return true;
+  return OpenFile(true);
 }
 
-std::int64_t measure_file() { return measure_open_file(current_file.stream); }
+std::int64_t measure_file() { return seek_to_end(current_file.stream); }
 
-std::int64_t measure_file_or_close(Console& console) {
+std::int64_t measure_file_or_report(Console& console) {
   std::int64_t size = measure_file();
-  if (size < 0) {
-    console.write("Impossible de mesurer la taille du fichier\n");
-    close_current_file();
-  }
+  if (size < 0) console.write("Impossible de mesurer la taille du fichier\n");
   return size;
 }
 
@@ -53,16 +50,22 @@ bool close_current_file() {
   return closed;
 }
 
-FileContents::FileContents(std::int64_t size, std::size_t chunk_capacity)
-    : chunk_(chunk_capacity), size_(size) {
-  short_read_ = !seek_file(current_file.stream, 0);
+bool OpenFile::close() {
+  if (!open_) return true;
+  open_ = false;
+  return close_current_file();
 }
 
-std::span<unsigned char> FileContents::next_chunk() {
+ChunkReader::ChunkReader(std::FILE* stream, std::int64_t size, std::size_t chunk_capacity)
+    : stream_(stream), chunk_(chunk_capacity), size_(size) {
+  short_read_ = !seek_file(stream_, 0);
+}
+
+std::span<unsigned char> ChunkReader::next_chunk() {
   if (short_read_ || read_ >= size_) return {};
   auto wanted = static_cast<std::size_t>(
       std::min<std::int64_t>(size_ - read_, static_cast<std::int64_t>(chunk_.size())));
-  std::size_t got = std::fread(chunk_.data(), 1, wanted, current_file.stream);
+  std::size_t got = std::fread(chunk_.data(), 1, wanted, stream_);
   if (got < wanted) short_read_ = true;
   read_ += static_cast<std::int64_t>(got);
   return {chunk_.data(), got};

@@ -21,32 +21,54 @@ extern CurrentFile current_file;
 /// The line being typed for the line writer.
 extern char line_buffer[LINE_CAPACITY];
 
+/// Closes the current file, if any. Returns false when the close failed, which
+/// for a file being written means its last data may not have reached it.
+bool close_current_file();
+
+/// The current file while an operation has it open: it is closed when this
+/// goes, on every way out of the operation, an exception's included.
+class OpenFile {
+ public:
+  OpenFile() = default;
+  OpenFile(OpenFile&& other) noexcept : open_(other.open_) { other.open_ = false; }
+  OpenFile& operator=(OpenFile&&) = delete;
+  ~OpenFile() { close(); }
+
+  /// True while the file is open.
+  explicit operator bool() const { return open_; }
+  std::FILE* stream() const { return current_file.stream; }
+  /// Closes the file now; as close_current_file(). True when it was not open.
+  bool close();
+
+ private:
+  friend OpenFile open_named_file(Console& console, const char* mode);
+  explicit OpenFile(bool open) : open_(open) {}
+  bool open_ = false;
+};
+
 /// Asks for a file name and opens it with a C library mode into current_file.
 /// The typed line's last character (its line end) is dropped; a name of 29
 /// characters or more loses its 29th and the rest of the line stays pending.
 /// A file opened in any mode but "r" has no C library buffer.
-/// Returns false when no file was opened: at the end of input, with nothing
-/// written, or after the message naming the file that could not be opened.
-bool open_named_file(Console& console, const char* mode);
+/// Returns a closed OpenFile when no file was opened: at the end of input, with
+/// nothing written, or after the message naming the file that could not be
+/// opened.
+OpenFile open_named_file(Console& console, const char* mode);
 
 /// The size of the current file in bytes, -1 when it cannot be determined.
 /// Leaves the position at the end of the file.
 std::int64_t measure_file();
 
-/// measure_file(), and when the size cannot be determined, says so and closes
-/// the file: the operation then has nothing more to do.
-std::int64_t measure_file_or_close(Console& console);
+/// measure_file(), and when the size cannot be determined, says so: the
+/// operation then has nothing more to do.
+std::int64_t measure_file_or_report(Console& console);
 
-/// Closes the current file, if any. Returns false when the close failed, which
-/// for a file being written means its last data may not have reached it.
-bool close_current_file();
-
-/// The current file's bytes from its start, read in chunks so that memory stays
-/// small whatever the size; never more than the size measured beforehand.
-class FileContents {
+/// A stream's bytes from its start, read in chunks so that memory stays small
+/// whatever the size; never more than the size measured beforehand.
+class ChunkReader {
  public:
-  /// Starts at the beginning of the current file.
-  FileContents(std::int64_t size, std::size_t chunk_capacity);
+  /// Starts at the beginning of the stream.
+  ChunkReader(std::FILE* stream, std::int64_t size, std::size_t chunk_capacity);
 
   /// Reads the next chunk at the current position. A chunk shorter than asked
   /// for means the file ended early or a read failed: failed() is then true and
@@ -59,6 +81,7 @@ class FileContents {
   bool failed() const { return short_read_; }
 
  private:
+  std::FILE* stream_;
   std::vector<unsigned char> chunk_;
   std::int64_t size_;
   std::int64_t read_ = 0;

@@ -1,61 +1,12 @@
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
-#include <cstdio>
-#include <functional>
 #include <string>
 
 #include "console/console.h"
+#include "console/interruption.h"
+#include "files/xor_pass.h"
 
 namespace octets {
-
-/// Combines every byte with the key by exclusive or.
-void xor_bytes(unsigned char* bytes, std::size_t count, unsigned char key);
-
-/// Why a pass over the file ended.
-enum class CryptOutcome {
-  done,
-  /// A read failed.
-  read_failed,
-  /// A write failed.
-  write_failed,
-  /// The data could not be put on the storage.
-  sync_failed,
-  /// Another program cut the file during the pass.
-  cut,
-  /// The pass was asked to stop.
-  interrupted,
-};
-
-/// A pass's outcome, and what of the file stays enciphered when it did not end
-/// well: the bytes already rewritten are put back, and only what could not be
-/// is counted here.
-struct CryptResult {
-  CryptOutcome outcome = CryptOutcome::done;
-  /// The first `enciphered` bytes are still enciphered...
-  std::int64_t enciphered = 0;
-  /// ...and so are the bytes from `also_from` to before `also_to`, when a put
-  /// back stopped in the middle of a piece.
-  std::int64_t also_from = 0;
-  std::int64_t also_to = 0;
-  /// The put back was written, but the storage did not confirm it: the bytes
-  /// counted in `enciphered` may be enciphered there.
-  bool unconfirmed = false;
-
-  bool restored() const { return enciphered == 0 && also_to == also_from && !unconfirmed; }
-};
-
-/// Called after each chunk with the count of bytes rewritten so far; returning
-/// false stops the pass, which then puts the file back.
-using KeepGoing = std::function<bool(std::int64_t done)>;
-
-/// Enciphers the first `size` bytes of `file` in place, chunk by chunk, and
-/// syncs the file before it reports success. Never writes past the file's
-/// current end. On failure or when `keep_going` says stop, the bytes already
-/// rewritten are put back and synced. `file` must be open for update.
-CryptResult crypt_in_place(std::FILE* file, std::int64_t size, unsigned char key,
-                           const KeepGoing& keep_going = {});
 
 /// The one-line message that tells the user what a pass did to the file.
 std::string describe(const CryptResult& result);
@@ -63,8 +14,8 @@ std::string describe(const CryptResult& result);
 /// Asks for a file name, a confirmation and a key from 1 to 255, then enciphers
 /// or deciphers the file in place. Every refusal leaves the file untouched. A
 /// file another encipherer holds, or one that changed since it was measured, is
-/// left alone. An interruption during the pass puts the file back, and then
-/// asks the console to stop for that signal.
-void crypt_file(Console& console);
+/// left alone. An interruption during the pass puts the file back, and is
+/// returned so that the program ends as it asks.
+Interruption crypt_file(Console& console);
 
 }  // namespace octets

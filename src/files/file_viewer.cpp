@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "console/platform.h"
+#include "files/byte_format.h"
 #include "files/current_file.h"
 #include "files/ibm_symbols.h"
 
@@ -26,33 +26,8 @@ class TextPieces {
   explicit TextPieces(Screen screen) : screen_(screen) {}
 
   /// Appends to `text` what `bytes` show; pieces go on from one call to the next.
+  /// The bytes go a stretch at a time, since a pipe may take a large file.
   void show(const char* bytes, std::size_t count, std::string& text) {
-    // A console draws every byte as a symbol by itself.
-    if (screen_ == Screen::none || screen_ == Screen::console) {
-      show_unchanged(bytes, count, text);
-      return;
-    }
-    for (std::size_t i = 0; i < count; ++i) {
-      auto byte = static_cast<unsigned char>(bytes[i]);
-      if (byte == 0) hidden_ = true;
-      if (!hidden_) {
-        if (screen_ == Screen::utf8_terminal) {
-          text += ibm_symbol(byte);
-        } else {
-          text += ascii_symbol(byte);
-        }
-      }
-      if (++piece_length_ == LINE_CAPACITY - 1 || byte == '\n') {
-        piece_length_ = 0;
-        hidden_ = false;
-      }
-    }
-  }
-
- private:
-  /// The same pieces, with the bytes as they are: copied a stretch at a time,
-  /// since a pipe may take a large file.
-  void show_unchanged(const char* bytes, std::size_t count, std::string& text) {
     while (count > 0) {
       std::size_t span = std::min(count, LINE_CAPACITY - 1 - piece_length_);
       const void* line_end = std::memchr(bytes, '\n', span);
@@ -60,7 +35,7 @@ class TextPieces {
       if (!hidden_) {
         const void* zero = std::memchr(bytes, '\0', span);
         std::size_t shown = zero == nullptr ? span : static_cast<const char*>(zero) - bytes;
-        text.append(bytes, shown);
+        append_shown(bytes, shown, text);
         hidden_ = zero != nullptr;
       }
       piece_length_ += span;
@@ -73,78 +48,100 @@ class TextPieces {
     }
   }
 
+ private:
+  void append_shown(const char* bytes, std::size_t count, std::string& text) const {
+    // A console draws every byte as a symbol by itself.
+    if (screen_ == Screen::none || screen_ == Screen::console) {
+      text.append(bytes, count);
+    } else if (screen_ == Screen::utf8_terminal) {
+      for (std::size_t i = 0; i < count; ++i) text += ibm_symbol(static_cast<unsigned char>(bytes[i]));
+    } else {
+      for (std::size_t i = 0; i < count; ++i) text += ascii_symbol(static_cast<unsigned char>(bytes[i]));
+    }
+  }
+
   Screen screen_;
   std::size_t piece_length_ = 0;
   bool hidden_ = false;
 };
 
 void show_text(Console& console) {
-  if (!open_named_file(console, "r")) return;
+  OpenFile file = open_named_file(console, "r");
+  if (!file) return;
   // Only what the file held when it was opened is shown: the file standard
   // output appends to would otherwise grow as fast as it is read, for ever.
-  std::int64_t size = measure_file_or_close(console);
+  std::int64_t size = measure_file_or_report(console);
   if (size < 0) return;
   console.write("Rappel : N'affiche que les caractEres imprimables\n");
   console.print_separator();
-  std::ostream& out = console.out();
   TextPieces pieces(console.screen());
-  FileContents contents(size, VIEW_CHUNK);
+  ChunkReader contents(file.stream(), size, VIEW_CHUNK);
   std::string text;
   // A text-mode read may deliver fewer characters than the file has bytes, so
   // a short chunk is the end of the text: only the stream's error is a fault.
-  for (auto chunk = contents.next_chunk(); !chunk.empty() && out.good();
+  for (auto chunk = contents.next_chunk(); !chunk.empty() && !console.output_failed();
        chunk = contents.next_chunk()) {
     text.clear();
     pieces.show(reinterpret_cast<const char*>(chunk.data()), chunk.size(), text);
-    out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    console.write(text);
   }
-  if (std::ferror(current_file.stream)) {
+  if (std::ferror(file.stream())) {
     console.write("\nErreur de lecture : le fichier n'a pas pu Etre lu jusqu'au bout\n");
   } else {
     // What was shown may have reached the file by now, when the file is
     // standard output itself.
     console.flush();
-    if (std::fgetc(current_file.stream) != EOF) {
+    if (std::fgetc(file.stream()) != EOF) {
       console.write("\nLe fichier a grandi pendant l'affichage : seul ce qu'il contenait "
                     "A l'ouverture est affichE\n");
     }
   }
-  close_current_file();
 }
 
-const char* heading(ViewKind kind) {
+struct ByteView {
+  Base base;
+  const char* heading;
+};
+
+ByteView byte_view(ViewKind kind) {
   switch (kind) {
     case ViewKind::decimal:
-      return " ; Affichage en base 10\n";
+      return {Base::decimal, " ; Affichage en base 10\n"};
     case ViewKind::hexadecimal:
-      return " ; Affichage en base 16\n";
+      return {Base::hexadecimal, " ; Affichage en base 16\n"};
     default:
-      return " ; Affichage en base 2\n";
+      return {Base::binary, " ; Affichage en base 2\n"};
   }
 }
 
 void show_bytes(Console& console, ViewKind kind) {
-  if (!open_named_file(console, "rb")) return;
-  std::int64_t size = measure_file_or_close(console);
+  OpenFile file = open_named_file(console, "rb");
+  if (!file) return;
+  std::int64_t size = measure_file_or_report(console);
   if (size < 0) return;
-  enlarge_output_pipe();
-  std::ostream& out = console.out();
-  out << " = " << size << " octets" << heading(kind);
+  console.expect_long_output();
+  const ByteView view = byte_view(kind);
+  console.write(" = ");
+  console.write(size);
+  console.write(" octets");
+  console.write(view.heading);
   console.print_separator();
-  FileContents contents(size, VIEW_CHUNK);
+  ChunkReader contents(file.stream(), size, VIEW_CHUNK);
   std::vector<char> text(VIEW_CHUNK * BYTE_TEXT_MAX + FORMAT_SLACK);
   // Stops early when the output is lost: formatting the rest would be wasted.
-  for (auto chunk = contents.next_chunk(); !chunk.empty() && out.good();
+  for (auto chunk = contents.next_chunk(); !chunk.empty() && !console.output_failed();
        chunk = contents.next_chunk()) {
-    char* end = format_bytes(kind, chunk.data(), chunk.size(), text.data());
-    out.write(text.data(), end - text.data());
+    char* end = format_bytes(view.base, chunk.data(), chunk.size(), text.data());
+    console.write(std::string_view(text.data(), static_cast<std::size_t>(end - text.data())));
   }
-  out << '\n';
+  console.write("\n");
   if (contents.failed()) {
-    out << "Erreur de lecture : seuls " << contents.bytes_read() << " octets sur " << size
-        << " ont pu Etre lus\n";
+    console.write("Erreur de lecture : seuls ");
+    console.write(contents.bytes_read());
+    console.write(" octets sur ");
+    console.write(size);
+    console.write(" ont pu Etre lus\n");
   }
-  close_current_file();
 }
 
 }  // namespace

@@ -109,9 +109,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::size_t piece = data[0] >= '1' && data[0] <= '9' ? data[0] - '0' : size;
   int descriptors = open_descriptors();
   {
-    octets::testing::ScriptedConsole scripted(
+    octets::test::ScriptedConsole scripted(
         std::string(reinterpret_cast<const char*>(data) + 1, size - 1), piece);
-    int status = octets::run_menu(scripted.console);
+    int status = octets::run_menu(scripted.console).code;
     if (status != 0) fail("the dialogue ended with a failure on a string stream");
   }
   if (octets::current_file.stream != nullptr) fail("a file was left open");

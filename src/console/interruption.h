@@ -1,0 +1,47 @@
+#pragma once
+
+// Signals that would end the program while a file is half rewritten, and how
+// the program ends once it is safe. Each platform has its own source file.
+
+namespace octets {
+
+/// While one exists, an interruption (SIGINT, SIGTERM or SIGHUP; Ctrl-C or
+/// Ctrl-Break on Windows) does not end the process: the first is recorded for
+/// the program to act on at a safe point. An interruption that was ignored
+/// when the shield went up stays ignored. The previous handling comes back when
+/// it goes.
+class InterruptionShield {
+ public:
+  InterruptionShield();
+  ~InterruptionShield();
+  InterruptionShield(const InterruptionShield&) = delete;
+  InterruptionShield& operator=(const InterruptionShield&) = delete;
+
+  /// The signal received since the shield went up, or 0.
+  int received() const;
+};
+
+/// What an operation tells the menu when it returns: the signal it held back
+/// while it rewrote a file, which should now end the program, or none.
+struct Interruption {
+  int signal = 0;
+  explicit operator bool() const { return signal != 0; }
+};
+
+/// Ends the process as the signal would have ended it, had it not been held
+/// back while a file was being rewritten.
+[[noreturn]] void end_by_signal(int signal);
+
+/// How the program ends: 0, 1 when some of the dialogue could not be written or
+/// its input read, or as a signal that arrived during an operation asks.
+struct ExitStatus {
+  static ExitStatus success() { return {0, 0}; }
+  static ExitStatus failure() { return {1, 0}; }
+  static ExitStatus ended_by(int signal) { return {128 + signal, signal}; }
+  /// The status a shell sees: 0, 1, or 128 and the signal's number.
+  int code;
+  /// The signal to end by, or 0.
+  int signal;
+};
+
+}  // namespace octets

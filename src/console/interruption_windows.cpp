@@ -1,0 +1,42 @@
+#include <csignal>
+#include <cstdlib>
+
+#include "console/interruption.h"
+
+namespace octets {
+namespace {
+
+constexpr int INTERRUPTIONS[] = {SIGINT, SIGTERM, SIGBREAK};
+volatile std::sig_atomic_t received_signal = 0;
+void (*previous_handlers[3])(int);
+
+extern "C" void record_interruption(int signal) {
+  if (received_signal == 0) received_signal = signal;
+  // The runtime resets the handler before calling it.
+  std::signal(signal, record_interruption);
+}
+
+}  // namespace
+
+void end_by_signal(int signal) {
+  std::signal(signal, SIG_DFL);
+  std::raise(signal);
+  std::_Exit(128 + signal);
+}
+
+InterruptionShield::InterruptionShield() {
+  received_signal = 0;
+  for (int i = 0; i < 3; ++i) {
+    previous_handlers[i] = std::signal(INTERRUPTIONS[i], record_interruption);
+    // An interruption that was ignored stays ignored.
+    if (previous_handlers[i] == SIG_IGN) std::signal(INTERRUPTIONS[i], SIG_IGN);
+  }
+}
+
+InterruptionShield::~InterruptionShield() {
+  for (int i = 0; i < 3; ++i) std::signal(INTERRUPTIONS[i], previous_handlers[i]);
+}
+
+int InterruptionShield::received() const { return received_signal; }
+
+}  // namespace octets

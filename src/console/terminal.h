@@ -1,0 +1,62 @@
+#pragma once
+
+// What standard input and output are, and what a stream cannot do by itself:
+// tell a terminal, clear it, set up the process. Each platform has its own
+// source file, and the build picks one.
+
+#include <cstddef>
+#include <ostream>
+
+namespace octets {
+
+/// Where the console's input comes from: standard input, or a string in tests.
+class ByteSource {
+ public:
+  virtual ~ByteSource() = default;
+  /// Waits for input and stores up to `capacity` bytes of it; returns how many.
+  /// Returns 0 only at the end of input, or when reading failed.
+  virtual std::size_t read_some(char* buffer, std::size_t capacity) = 0;
+  /// True once a read has failed for another reason than the end of input.
+  virtual bool failed() const { return false; }
+};
+
+/// What standard output shows its bytes on.
+enum class Screen {
+  /// A file, a pipe or a device: the bytes are kept as they are.
+  none,
+  /// A console that draws every byte as a symbol of its code page by itself.
+  console,
+  /// A terminal that obeys control sequences and reads its text as UTF-8.
+  utf8_terminal,
+  /// A terminal that obeys control sequences and uses another character set.
+  other_terminal,
+};
+
+/// What a stream cannot do by itself.
+class Terminal {
+ public:
+  virtual ~Terminal() = default;
+  /// Empties the screen. Everything written before has already been flushed.
+  virtual void clear_screen(std::ostream& out) = 0;
+  /// What standard output is; the same for the whole run.
+  virtual Screen screen() { return Screen::none; }
+  /// Readies standard output for a long stretch of output: a pipe is asked to
+  /// grow, so that the reader gets it in fewer, bigger steps. Does nothing
+  /// where there is nothing to gain or the system says no.
+  virtual void expect_long_output() {}
+};
+
+/// Readies the process before the dialogue starts: a closed standard input,
+/// output or error is reopened on the null device, so that no file the program
+/// opens can take its number, and a file size limit makes a write fail instead
+/// of ending the process. Returns false when standard output was closed.
+bool prepare_process();
+
+/// Standard input, read without the C library's buffering so that the console
+/// layer alone decides what is pending.
+ByteSource& standard_input();
+
+/// The terminal standard output is attached to, if any.
+Terminal& standard_terminal();
+
+}  // namespace octets

@@ -1,0 +1,108 @@
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <ostream>
+
+#include "console/terminal.h"
+
+namespace octets {
+namespace {
+
+class DescriptorSource : public ByteSource {
+ public:
+  std::size_t read_some(char* buffer, std::size_t capacity) override {
+    for (;;) {
+      ssize_t n = ::read(STDIN_FILENO, buffer, capacity);
+      if (n >= 0) return static_cast<std::size_t>(n);
+      if (errno == EINTR) continue;
+      if (errno == EAGAIN || errno == EWOULDBLOCK) {
+        // A non-blocking input has nothing yet: wait for it rather than take
+        // the lack of input for its end.
+        pollfd input{STDIN_FILENO, POLLIN, 0};
+        if (::poll(&input, 1, -1) >= 0 || errno == EINTR) continue;
+      }
+      failed_ = true;
+      return 0;
+    }
+  }
+  bool failed() const override { return failed_; }
+
+ private:
+  bool failed_ = false;
+};
+
+/// Whether the user's locale reads text as UTF-8, as its name says: the
+/// first of LC_ALL, LC_CTYPE and LANG that is set. The program itself stays in
+/// the C locale.
+bool locale_is_utf8() {
+  for (const char* variable : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+    const char* name = std::getenv(variable);
+    if (name == nullptr || *name == '\0') continue;
+    return ::strcasestr(name, "UTF-8") != nullptr || ::strcasestr(name, "UTF8") != nullptr;
+  }
+  return false;
+}
+
+class PosixTerminal : public Terminal {
+ public:
+  Screen screen() override {
+    static const Screen kind = !::isatty(STDOUT_FILENO) ? Screen::none
+                               : locale_is_utf8()       ? Screen::utf8_terminal
+                                                        : Screen::other_terminal;
+    return kind;
+  }
+
+  void clear_screen(std::ostream& out) override {
+    // A pipe or a file gets only the dialogue.
+    if (!::isatty(STDOUT_FILENO)) return;
+    // Cursor home, clear the screen, clear the scrollback.
+    out << "\x1b[H\x1b[2J\x1b[3J";
+    out.flush();
+  }
+
+  void expect_long_output() override {
+#if defined(F_SETPIPE_SZ)
+    // 1 MiB is the most an unprivileged program may ask for by default.
+    constexpr int OUTPUT_PIPE_SIZE = 1024 * 1024;
+    struct stat info;
+    if (::fstat(STDOUT_FILENO, &info) != 0 || !S_ISFIFO(info.st_mode)) return;
+    if (::fcntl(STDOUT_FILENO, F_GETPIPE_SZ) >= OUTPUT_PIPE_SIZE) return;
+    ::fcntl(STDOUT_FILENO, F_SETPIPE_SZ, OUTPUT_PIPE_SIZE);
+#endif
+  }
+};
+
+}  // namespace
+
+bool prepare_process() {
+  bool output_open = true;
+  for (int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+    if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    if (fd == STDOUT_FILENO) output_open = false;
+    // The lowest free number is the one just found closed.
+    ::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+  }
+  // Past a file size limit, a write fails with EFBIG and is reported like any
+  // failed write, instead of the signal ending the program in mid-file.
+  std::signal(SIGXFSZ, SIG_IGN);
+  return output_open;
+}
+
+ByteSource& standard_input() {
+  static DescriptorSource source;
+  return source;
+}
+
+Terminal& standard_terminal() {
+  static PosixTerminal terminal;
+  return terminal;
+}
+
+}  // namespace octets

@@ -1,0 +1,68 @@
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdlib>
+#include <ostream>
+
+#include "console/terminal.h"
+
+namespace octets {
+namespace {
+
+class DescriptorSource : public ByteSource {
+ public:
+  std::size_t read_some(char* buffer, std::size_t capacity) override {
+    // Standard input stays in text mode: CR LF arrives as one line end and
+    // Ctrl-Z ends the input, as the platform's console conventions say.
+    int n = ::_read(0, buffer, static_cast<unsigned>(capacity));
+    if (n < 0) failed_ = true;
+    return n > 0 ? static_cast<std::size_t>(n) : 0;
+  }
+  bool failed() const override { return failed_; }
+
+ private:
+  bool failed_ = false;
+};
+
+class CommandTerminal : public Terminal {
+ public:
+  Screen screen() override { return ::_isatty(1) ? Screen::console : Screen::none; }
+
+  void clear_screen(std::ostream&) override {
+    // A pipe or a file gets only the dialogue: "cls" would write a form feed
+    // into it instead of clearing anything.
+    if (!::_isatty(1)) return;
+    // The result is ignored: without a command interpreter the output simply
+    // goes on below what is already shown.
+    int ignored = std::system("cls");
+    (void)ignored;
+  }
+};
+
+}  // namespace
+
+bool prepare_process() {
+  bool output_open = true;
+  for (int fd : {0, 1, 2}) {
+    if (::_get_osfhandle(fd) != -1) continue;
+    if (fd == 1) output_open = false;
+    int null_device = ::_open("NUL", fd == 0 ? _O_RDONLY : _O_WRONLY);
+    if (null_device >= 0 && null_device != fd) {
+      ::_dup2(null_device, fd);
+      ::_close(null_device);
+    }
+  }
+  return output_open;
+}
+
+ByteSource& standard_input() {
+  static DescriptorSource source;
+  return source;
+}
+
+Terminal& standard_terminal() {
+  static CommandTerminal terminal;
+  return terminal;
+}
+
+}  // namespace octets

@@ -1,0 +1,72 @@
+#pragma once
+
+// The file system as the file operations need it. Each platform has its own
+// source file, and the build picks one.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+namespace octets {
+
+/// Opens a regular file with one of the C library's modes ("w", "a", "r", "rb",
+/// "r+b"). Folders, devices, pipes and sockets are refused before anything is
+/// opened, and the opened file is checked again. Opening never waits. Returns
+/// null on failure; an existing file is left untouched then.
+std::FILE* open_regular_file(const char* name, const char* mode);
+
+/// Moves to a byte offset from the start of the file; false on failure.
+bool seek_file(std::FILE* file, std::int64_t offset);
+
+/// Moves to the end of the file and returns that position, the file's size as
+/// the stream counts it; -1 when it cannot be determined.
+std::int64_t seek_to_end(std::FILE* file);
+
+/// The size the file has on the storage now, whatever the stream's position;
+/// -1 on failure.
+std::int64_t stored_size(std::FILE* file);
+
+/// Asks the system to put the file's data on its storage; false on failure.
+bool sync_file(std::FILE* file);
+
+/// Cuts the file to `size` bytes; false on failure.
+bool truncate_file(std::FILE* file, std::int64_t size);
+
+/// Takes an exclusive lock on the whole file, held until it is closed. Returns
+/// false only when another program holds a lock on it; a file system that
+/// knows no locks lets the file go unlocked.
+bool lock_file(std::FILE* file);
+
+/// A file read and written at given offsets: what a pass over a file in place
+/// needs, and what a test can stand in for.
+class RandomAccessFile {
+ public:
+  virtual ~RandomAccessFile() = default;
+  /// As stored_size().
+  virtual std::int64_t size() = 0;
+  /// Reads up to `count` bytes at `offset`. Returns how many were read, fewer
+  /// only at the end of the file, or -1 when a read failed.
+  virtual std::int64_t read(std::int64_t offset, unsigned char* bytes, std::size_t count) = 0;
+  /// Writes `count` bytes at `offset`; returns how many reached the file before
+  /// a write failed (`count` when all did).
+  virtual std::size_t write(std::int64_t offset, const unsigned char* bytes,
+                            std::size_t count) = 0;
+  /// As sync_file().
+  virtual bool sync() = 0;
+};
+
+/// The file under an open stream, reached past the stream's own position and
+/// buffer.
+class StreamFile final : public RandomAccessFile {
+ public:
+  explicit StreamFile(std::FILE* stream) : stream_(stream) {}
+  std::int64_t size() override { return stored_size(stream_); }
+  std::int64_t read(std::int64_t offset, unsigned char* bytes, std::size_t count) override;
+  std::size_t write(std::int64_t offset, const unsigned char* bytes, std::size_t count) override;
+  bool sync() override { return sync_file(stream_); }
+
+ private:
+  std::FILE* stream_;
+};
+
+}  // namespace octets

@@ -1,0 +1,70 @@
+#include "program_run.h"
+
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "test_support.h"
+
+namespace octets::test {
+
+namespace {
+
+std::string program() {
+  const char* chosen = std::getenv("OCTETS_PROGRAM");
+  return chosen != nullptr ? chosen : "'" OCTETS_BUILT_PROGRAM "'";
+}
+
+}  // namespace
+
+bool runs_built_program() { return std::getenv("OCTETS_PROGRAM") == nullptr; }
+
+bool windows_line_ends() {
+  const char* line_end = std::getenv("OCTETS_LINE_END");
+  return line_end != nullptr && std::string(line_end) == "crlf";
+}
+
+std::string text(const std::string& lines) {
+  if (!windows_line_ends()) return lines;
+  std::string converted;
+  for (char c : lines) {
+    if (c == '\n') converted += '\r';
+    converted += c;
+  }
+  return converted;
+}
+
+std::string shown_as_text(const std::string& bytes) {
+  if (!windows_line_ends()) return bytes;
+  std::string lines = bytes.substr(0, bytes.find('\x1A'));
+  std::string read;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (lines[i] != '\r' || i + 1 == lines.size() || lines[i + 1] != '\n') read += lines[i];
+  }
+  return text(read);
+}
+
+ProgramRun run_program(const std::string& input, const Files& files, const std::string& output) {
+  TemporaryFolder folder;
+  std::filesystem::create_directory("work");
+  for (const auto& [name, bytes] : files) write_file("work/" + name, bytes);
+  // Typed as the platform ends its lines, which a text-mode input takes back.
+  write_file("input", text(input));
+  // An output starting with "|" is a pipe into a command that writes out.bin.
+  bool piped = output[0] == '|';
+  std::string command = "cd work && cat ../input | " + program() + " 2> ../errors" +
+                        (piped ? " " : " >") + output;
+  int status = std::system(command.c_str());
+  ProgramRun run{"", read_file("errors"), WIFEXITED(status) ? WEXITSTATUS(status) : -1, {}};
+  if (output == "out.bin" || piped) {
+    run.output = read_file("work/out.bin");
+    std::filesystem::remove("work/out.bin");
+  }
+  for (const auto& entry : std::filesystem::directory_iterator("work")) {
+    run.files[entry.path().filename().string()] = read_file(entry.path());
+  }
+  return run;
+}
+
+}  // namespace octets::test

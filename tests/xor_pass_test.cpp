@@ -1,0 +1,150 @@
+#include "files/xor_pass.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <utility>
+#include <vector>
+
+#include "fake_file.h"
+#include "test_support.h"
+
+namespace octets::test {
+namespace {
+
+constexpr std::int64_t CHUNK = 256 * 1024;
+constexpr unsigned char KEY = 0x5A;
+using Ranges = std::vector<std::pair<std::int64_t, std::int64_t>>;
+
+TEST(XorPass, XorBytesMatchesBytewiseXorAtEveryLengthAlignmentAndKey) {
+  const std::string bytes = all_byte_values() + all_byte_values();
+  for (unsigned key : {1u, 0x5Au, 0x80u, 255u}) {
+    for (std::size_t start = 0; start < 64; ++start) {
+      for (std::size_t length = 0; start + length <= 300; ++length) {
+        std::string copy = bytes;
+        xor_bytes(reinterpret_cast<unsigned char*>(copy.data()) + start, length,
+                  static_cast<unsigned char>(key));
+        std::string expected = bytes;
+        for (std::size_t i = start; i < start + length; ++i) expected[i] = static_cast<char>(expected[i] ^ key);
+        ASSERT_EQ(copy, expected) << "key " << key << " start " << start << " length " << length;
+      }
+    }
+  }
+}
+
+/// The original bytes cut to `size`, enciphered in the given ranges only.
+std::string with_enciphered(std::string bytes, std::int64_t size, const Ranges& ranges) {
+  bytes.resize(static_cast<std::size_t>(size));
+  for (auto [from, to] : ranges) {
+    for (auto i = from; i < to; ++i) bytes[i] = static_cast<char>(bytes[i] ^ KEY);
+  }
+  return bytes;
+}
+
+// Every way a pass can end, what it says stays enciphered, and what the file
+// then holds, byte for byte: the result must tell exactly which bytes are left
+// enciphered.
+TEST(XorPass, EveryOutcomeSaysExactlyWhatStaysEnciphered) {
+  using Outcome = CryptOutcome;
+  struct Case {
+    const char* name;
+    std::int64_t size;
+    std::function<void(FakeFile&)> arrange;
+    /// Called after each chunk; false stops the pass.
+    std::function<bool(FakeFile&, std::int64_t done)> keep_going;
+    CryptResult said;
+    /// What the file holds enciphered afterwards, and its size (-1: as before).
+    Ranges enciphered;
+    std::int64_t final_size = -1;
+  };
+  const auto none = [](FakeFile&) {};
+  const auto on = [](FakeFile&, std::int64_t) { return true; };
+  const auto allow = [](std::vector<std::size_t> allowances) {
+    return [allowances](FakeFile& file) { file.write_allowances = allowances; };
+  };
+  const auto cut_at = [](std::int64_t done_then, std::size_t size) {
+    return [=](FakeFile& file, std::int64_t done) {
+      if (done == done_then) file.bytes.resize(size);
+      return true;
+    };
+  };
+  const std::size_t K = CHUNK;
+  const Case cases[] = {
+      {"small file", 1000, none, on, {Outcome::done}, {{0, 1000}}},
+      {"several chunks", 3 * CHUNK + 5, none, on, {Outcome::done}, {{0, 3 * CHUNK + 5}}},
+      {"empty file", 0, none, on, {Outcome::done}, {}},
+      {"read fails at once", 3 * CHUNK, [](FakeFile& f) { f.reads_fail_after = 0; }, on,
+       {Outcome::read_failed}, {}},
+      {"read fails once in the second chunk", 3 * CHUNK,
+       [](FakeFile& f) {
+         f.reads_fail_after = CHUNK + 10;
+         f.read_fails_once = true;
+       },
+       on, {Outcome::read_failed}, {}},
+      {"reads fail for good in the second chunk", 3 * CHUNK,
+       [](FakeFile& f) { f.reads_fail_after = CHUNK + 10; }, on,
+       {Outcome::read_failed, CHUNK}, {{0, CHUNK}}},
+      {"size cannot be had", 1000, [](FakeFile& f) { f.size_fails = true; }, on,
+       {Outcome::read_failed}, {}},
+      {"write stops in the second chunk, put back fails", 3 * CHUNK, allow({K, 1000, 0, 0}), on,
+       {Outcome::write_failed, CHUNK + 1000}, {{0, CHUNK + 1000}}},
+      {"put back stops inside the first chunk", 3 * CHUNK, allow({K, 1000, 1000, 100000, 0}), on,
+       {Outcome::write_failed, 0, 100000, CHUNK}, {{100000, CHUNK}}},
+      {"put back stops inside the third chunk", 3 * CHUNK, allow({K, K, 500, 200, 0}), on,
+       {Outcome::write_failed, 2 * CHUNK, 2 * CHUNK + 200, 2 * CHUNK + 500},
+       {{0, 2 * CHUNK}, {2 * CHUNK + 200, 2 * CHUNK + 500}}},
+      {"sync fails once", 3 * CHUNK, [](FakeFile& f) { f.syncs_to_fail = 1; }, on,
+       {Outcome::sync_failed}, {}},
+      {"sync fails for good", 3 * CHUNK, [](FakeFile& f) { f.syncs_to_fail = 9; }, on,
+       {Outcome::sync_failed, 3 * CHUNK, 0, 0, true}, {}},
+      {"cut before the pass", 100, [](FakeFile& f) { f.bytes.resize(60); }, on, {Outcome::cut},
+       {}, 60},
+      {"cut before the pass, inside a later chunk", 12 * CHUNK,
+       [](FakeFile& f) { f.bytes.resize(6 * CHUNK + 7); }, on, {Outcome::cut}, {}, 6 * CHUNK + 7},
+      {"cut inside the next chunk", 12 * CHUNK, none, cut_at(2 * CHUNK, 600000), {Outcome::cut},
+       {}, 600000},
+      {"cut below what was rewritten", 12 * CHUNK, none, cut_at(2 * CHUNK, 200000),
+       {Outcome::cut}, {}, 200000},
+      {"interrupted", 4 * CHUNK + 5, none,
+       [](FakeFile&, std::int64_t done) { return done < 300000; }, {Outcome::interrupted}, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string original = pseudo_random_bytes(static_cast<std::size_t>(c.size), 11);
+    FakeFile file(original);
+    c.arrange(file);
+    CryptResult result = crypt_in_place(file, c.size, KEY, [&](std::int64_t done) {
+      return c.keep_going(file, done);
+    });
+    EXPECT_EQ(result.outcome, c.said.outcome);
+    EXPECT_EQ(result.enciphered, c.said.enciphered);
+    EXPECT_EQ(result.also_from, c.said.also_from);
+    EXPECT_EQ(result.also_to, c.said.also_to);
+    EXPECT_EQ(result.unconfirmed, c.said.unconfirmed);
+    // Put back whole exactly when nothing is left enciphered.
+    if (c.said.outcome != Outcome::done) {
+      EXPECT_EQ(result.restored(), c.enciphered.empty() && !c.said.unconfirmed);
+    }
+    std::int64_t size = c.final_size < 0 ? c.size : c.final_size;
+    EXPECT_TRUE(file.bytes == with_enciphered(original, size, c.enciphered))
+        << file.bytes.size() << " bytes";
+  }
+}
+
+TEST(XorPass, ProgressIsReportedAfterEachChunkUpToTheWholeSize) {
+  const std::int64_t size = 5 * CHUNK + 3;
+  FakeFile file(pseudo_random_bytes(static_cast<std::size_t>(size), 5));
+  std::vector<std::int64_t> reported;
+  EXPECT_EQ(crypt_in_place(file, size, KEY,
+                           [&](std::int64_t done) {
+                             reported.push_back(done);
+                             return true;
+                           }).outcome,
+            CryptOutcome::done);
+  EXPECT_EQ(reported, (std::vector<std::int64_t>{CHUNK, 2 * CHUNK, 3 * CHUNK, 4 * CHUNK,
+                                                 5 * CHUNK, size}));
+}
+
+}  // namespace
+}  // namespace octets::test
