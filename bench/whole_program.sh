@@ -11,11 +11,13 @@
 #   encipher         enciphering a file in place              vs dd conv=notrunc,fdatasync
 #   each byte view   to /dev/null                             vs cat F > /dev/null
 #   through a pipe   hexadecimal view | cat > /dev/null       vs cat F | cat > /dev/null
+#   line writer      200,000 piped lines of 43 characters     vs cat lines > file
 #
 # The file is 64 MiB of random bytes on a RAM file system (a tmpfs mounted for
 # the run when started as root, else a temporary folder). Times are hyperfine's
 # medians, ratios are octets / peer, and peak memory is the program's maximum
-# resident set (/usr/bin/time %M) on the 64 MiB file and on a 1 MiB one. The
+# resident set (/usr/bin/time %M) on the 64 MiB file and on a 1 MiB one (for
+# the line writer: 200,000 lines and 20,000). The
 # program's output is checked before anything is timed; slow figures never
 # make the script fail.
 set -euo pipefail
@@ -80,6 +82,10 @@ printf '6\nF\nn\n' > binary.in
 printf '7\nF\ny\n%s\nn\n' "$key" > encipher.in
 for view in decimal hexadecimal binary; do sed 's/^F$/S/' "$view.in" > "$view.small.in"; done
 sed 's/^F$/S/' encipher.in > encipher.small.in
+# 43 characters and a line end each, as a script would pipe a file in.
+awk 'BEGIN { for (i = 0; i < 200000; i++) printf "ligne %06d qu\047un script ajoute au fichier\n", i }' > lines
+{ printf '1\nL\n'; cat lines; printf 'fin\nn\n'; } > lines.in
+{ printf '1\nL\n'; head -n 20000 lines; printf 'fin\nn\n'; } > lines.small.in
 
 # ------------------------------------------------------------------ sanity
 # Each view of the small file, value by value, against od; enciphering twice
@@ -101,6 +107,8 @@ cp S S.saved
 cmp -s S S.saved && die "enciphering with key $key left the file unchanged"
 "$prog" < encipher.small.in > /dev/null || die "octets failed (encipher)"
 cmp -s S S.saved || die "enciphering twice with key $key did not give the file back"
+"$prog" < lines.in > /dev/null || die "octets failed (line writer)"
+cmp -s L lines || die "the line writer did not write the lines as they were piped"
 rm -f S.saved shown.txt ./*.expected
 
 # ------------------------------------------------------------------ timing
@@ -140,6 +148,10 @@ time_pair pipe "'$prog' < hexadecimal.in | cat > /dev/null" "cat F | cat > /dev/
 peak_big[pipe]=${peak_big[hexadecimal]}
 peak_small[pipe]=${peak_small[hexadecimal]}
 
+time_pair lines "'$prog' < lines.in > /dev/null" "cat lines > L2"
+peak_big[lines]=$(peak lines lines.in)
+peak_small[lines]=$(peak lines lines.small.in)
+
 # ------------------------------------------------------------------ table
 declare -A peer_name=(
   [start-up]='/bin/true'
@@ -148,15 +160,16 @@ declare -A peer_name=(
   [decimal]='cat F'
   [binary]='cat F'
   [pipe]='cat F | cat'
+  [lines]='cat lines > file'
 )
-declare -A target=([start-up]=1.3 [encipher]=1.10 [hexadecimal]=2.0 [decimal]=2.8 [binary]=2.5)
+declare -A target=([start-up]=1.3 [encipher]=1.10 [hexadecimal]=2.0 [decimal]=2.8 [binary]=2.5 [lines]=2.5)
 
 echo
 echo "octets: $prog"
 echo "file: 64 MiB of random bytes on $where; medians of $RUNS runs"
 printf '%-12s %10s  %-26s %9s %7s %7s %-6s %11s %10s %s\n' \
-  what 'octets ms' peer 'peer ms' ratio target result 'peak 64MiB' 'peak 1MiB' memory
-for what in start-up encipher hexadecimal decimal binary pipe; do
+  what 'octets ms' peer 'peer ms' ratio target result 'peak big' 'peak small' memory
+for what in start-up encipher hexadecimal decimal binary pipe lines; do
   o=${octets_ms[$what]}
   p=${peer_ms[$what]}
   r=$(awk -v o="$o" -v p="$p" 'BEGIN { if (p > 0) printf "%.2f", o / p; else print "inf" }')
