@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <optional>
@@ -168,41 +167,6 @@ TEST(ViewRows, RowsHoldAsManyWholeValuesAsFit) {
     std::string text;
     rows.append(c.values, text);
     EXPECT_EQ(text, c.rows) << c.width << " '" << c.values << "'";
-  }
-}
-
-TEST(ViewRows, NoValueIsCutAndTheRowGoesOnAcrossPieces) {
-  std::string bytes;
-  for (int value = 0; value < 256; ++value) bytes += static_cast<char>(value);
-  for (Base kind : {Base::decimal, Base::hexadecimal, Base::binary}) {
-    std::vector<std::string> values;
-    for (unsigned char byte : bytes) values.push_back(expected_text(kind, byte));
-    for (std::size_t width : {100, 80, 37, 12, 9, 3}) {
-      // Given in pieces of 1 to 7 values, as the chunks of a view come.
-      ViewRows rows(width);
-      std::string text;
-      for (std::size_t i = 0, piece = 1; i < values.size(); i += piece, piece = piece % 7 + 1) {
-        std::string part;
-        for (std::size_t j = i; j < std::min(i + piece, values.size()); ++j) part += values[j];
-        rows.append(part, text);
-      }
-      // Row by row: whole values only, each row full enough that the next
-      // value would not have fitted.
-      std::size_t next = 0;
-      std::size_t start = 0;
-      while (start <= text.size()) {
-        std::size_t end = std::min(text.find('\n', start), text.size());
-        std::string row = text.substr(start, end - start);
-        std::string expected_row;
-        while (next < values.size() &&
-               (expected_row.empty() || expected_row.size() + values[next].size() <= width)) {
-          expected_row += values[next++];
-        }
-        ASSERT_EQ(row, expected_row) << static_cast<int>(kind) << " at " << width;
-        start = end + 1;
-      }
-      EXPECT_EQ(next, values.size()) << static_cast<int>(kind) << " at " << width;
-    }
   }
 }
 
