@@ -141,6 +141,35 @@ TEST_F(FormatPaths, EveryByteValueInEveryBase) {
   }
 }
 
+TEST(ViewRows, RowsHoldAsManyWholeValuesAsFit) {
+  struct Case {
+    std::size_t width;
+    std::string values;
+    std::string rows;
+  };
+  const std::string hex34 = [] {
+    std::string text;
+    for (int i = 0; i < 34; ++i) text += "AB ";
+    return text;
+  }();
+  const Case cases[] = {
+      // 33 values of 3 columns fill 99 of 100; the 34th begins a row.
+      {100, hex34, hex34.substr(0, 99) + "\nAB "},
+      // A value with its space that ends exactly at the margin stays.
+      {9, "1 22 333 4 ", "1 22 333 \n4 "},
+      {8, "1 22 333 4 ", "1 22 \n333 4 "},
+      // Wider than a row: alone on its row, with no empty row before or after.
+      {5, "01000001 00001010 1 ", "01000001 \n00001010 \n1 "},
+      {4, "", ""},
+  };
+  for (const Case& c : cases) {
+    ViewRows rows(c.width);
+    std::string text;
+    rows.append(c.values, text);
+    EXPECT_EQ(text, c.rows) << c.width << " '" << c.values << "'";
+  }
+}
+
 TEST(ByteFormat, ByteToBinaryPutsTheHighBitFirst) {
   char digits[9];
   byte_to_binary(0x80, digits);

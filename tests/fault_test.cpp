@@ -156,8 +156,8 @@ TEST_F(Faults, SecondEncipherAndChangedFileAreLeftAlone) {
   RunningProgram second(folder.path());
   second.type("7\nf.bin\nn\n");
   EXPECT_EQ(second.finish(), 0);
-  EXPECT_TRUE(second.output.ends_with(NAME_PROMPT + "Le fichier est en cours de cryptage par un "
-                                      "autre programme : il n'a pas EtE modifiE\n" + CONTINUE));
+  EXPECT_TRUE(second.output.ends_with(NAME_PROMPT + "Le fichier est ouvert par un autre programme "
+                                      "qui va le crypter : il n'a pas EtE modifiE\n" + CONTINUE));
   // ...and the first finds the file grown since it showed its size.
   std::ofstream("f.bin", std::ios::app) << "plus";
   first.type("y\n42\nn\n");

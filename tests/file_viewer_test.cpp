@@ -14,9 +14,11 @@ namespace {
 using namespace test;
 
 /// What a view writes for the given input, with no menu around it.
-std::string view(ViewKind kind, const std::string& input, Screen screen = Screen::none) {
+std::string view(ViewKind kind, const std::string& input, Screen screen = Screen::none,
+                 int columns = 0) {
   ScriptedConsole scripted(input);
   scripted.terminal.screen_kind = screen;
+  scripted.terminal.columns = columns;
   show_file(scripted.console, kind);
   EXPECT_EQ(current_file.stream, nullptr) << "the file was left open";
   return scripted.transcript();
@@ -71,6 +73,15 @@ TEST_F(FileViewer, LargeFileMatchesAnIndependentComputation) {
   }
   expected += "\n";
   EXPECT_TRUE(view(ViewKind::hexadecimal, "big\n") == expected);
+  // At 37 columns, 12 values a row, counted on across the view's chunks.
+  std::string rows = expected.substr(0, expected.find(SEPARATOR) + SEPARATOR.size());
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    if (i > 0 && i % 12 == 0) rows += "\n";
+    std::snprintf(text, sizeof text, "%02X ", static_cast<unsigned char>(bytes[i]));
+    rows += text;
+  }
+  rows += "\n";
+  EXPECT_TRUE(view(ViewKind::hexadecimal, "big\n", Screen::utf8_terminal, 37) == rows);
   // The text view, piece by piece, as the C library's fgets reads the file.
   expected = NAME_PROMPT + TEXT_HEADING;
   std::FILE* file = std::fopen("big", "r");
@@ -115,18 +126,85 @@ TEST_F(FileViewer, TextViewAtATerminalShowsSymbolsAndNoControlByte) {
       {shades + "x" + std::string(1, '\0') + "cachE\nvu\xFE", Screen::utf8_terminal,
        shade_symbols + "xvu\u25A0"},
       {"ab" + std::string(1, '\0') + "\xE9\ncd", Screen::other_terminal, "abcd"},
-      // The console draws every byte itself.
-      {"\x41\x01\x1B\x80\r\n", Screen::console, "\x41\x01\x1B\x80\r\n"},
+      // A console is given the symbols as characters, whatever its code page.
+      {"\x41\x01\x1B\x80\r\n", Screen::console, "<console>A\u263A\u2190\u00C7\r\n</console>"},
   };
   for (const Case& c : cases) {
     write_file("t.txt", c.bytes);
     EXPECT_EQ(view(ViewKind::text, "t.txt\n", c.screen), NAME_PROMPT + TEXT_HEADING + c.shown)
         << c.bytes;
   }
-  // The byte views are the same everywhere.
-  write_file("f.bin", "\x1B\xFF");
-  EXPECT_EQ(view(ViewKind::hexadecimal, "f.bin\n", Screen::utf8_terminal),
-            byte_view(2, 16, "1B FF "));
+}
+
+TEST_F(FileViewer, SymbolsForTheConsoleFollowWhatWasWrittenBefore) {
+  // Holds what is written until it is flushed, as standard output does, while
+  // the console is drawn on at once.
+  class HoldingBuffer : public std::streambuf {
+   public:
+    std::string shown;
+
+   protected:
+    int overflow(int c) override {
+      if (c != EOF) held_ += static_cast<char>(c);
+      return c;
+    }
+    std::streamsize xsputn(const char* s, std::streamsize n) override {
+      held_.append(s, static_cast<std::size_t>(n));
+      return n;
+    }
+    int sync() override {
+      shown += held_;
+      held_.clear();
+      return 0;
+    }
+
+   private:
+    std::string held_;
+  } holding;
+  class DrawingTerminal : public FakeTerminal {
+   public:
+    explicit DrawingTerminal(HoldingBuffer& buffer) : buffer_(buffer) {}
+    void write_symbols(std::ostream&, std::string_view utf8) override {
+      buffer_.shown += "<console>" + std::string(utf8) + "</console>";
+    }
+
+   private:
+    HoldingBuffer& buffer_;
+  } terminal(holding);
+  terminal.screen_kind = Screen::console;
+  write_file("t.txt", "\x1B[2J\x80");
+  std::ostream out(&holding);
+  StringSource source("t.txt\n");
+  Console console(source, out, terminal);
+  show_file(console, ViewKind::text);
+  console.flush();
+  EXPECT_EQ(holding.shown,
+            NAME_PROMPT + TEXT_HEADING + "<console>\u2190[2J\u00C7</console>");
+}
+
+TEST_F(FileViewer, ByteViewsAtAScreenBreakRowsBetweenValues) {
+  write_file("f.bin", std::string("\x41\x0A\xFF\xE2\x00", 5));
+  struct Case {
+    ViewKind kind;
+    Screen screen;
+    int columns;
+    std::string shown;
+  };
+  const Case cases[] = {
+      // "65 10 255 " ends at the margin and stays whole on its row.
+      {ViewKind::decimal, Screen::utf8_terminal, 10, byte_view(5, 10, "65 10 255 \n226 0 ")},
+      {ViewKind::hexadecimal, Screen::console, 7, byte_view(5, 16, "41 0A \nFF E2 \n00 ")},
+      {ViewKind::binary, Screen::other_terminal, 20,
+       byte_view(5, 2, "01000001 00001010 \n11111111 11100010 \n00000000 ")},
+      // The symbols of the text view play no part in a byte view.
+      {ViewKind::hexadecimal, Screen::utf8_terminal, 100, byte_view(5, 16, "41 0A FF E2 00 ")},
+      // Width unknown, or no screen at all: one line, as the bytes come.
+      {ViewKind::hexadecimal, Screen::utf8_terminal, 0, byte_view(5, 16, "41 0A FF E2 00 ")},
+      {ViewKind::hexadecimal, Screen::none, 7, byte_view(5, 16, "41 0A FF E2 00 ")},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(view(c.kind, "f.bin\n", c.screen, c.columns), c.shown) << c.columns;
+  }
 }
 
 TEST_F(FileViewer, TextViewOfAGrowingFileShowsWhatItHeldWhenOpened) {

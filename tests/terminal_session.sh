@@ -23,6 +23,7 @@ tmux_() { tmux -u -S "$folder/tmux" -f /dev/null "$@"; }
 trap 'tmux_ kill-server 2>/dev/null || true; rm -rf "$folder"' EXIT
 
 printf 'A\n\377' >"$folder/hex.bin"
+for value in {0..255}; do printf "\\$(printf %03o "$value")"; done >"$folder/all.bin"
 printf 'caf\303\251\n' >"$folder/utf8.txt"
 printf 'A\001\003\033\200\351\333B' >"$folder/symbols.bin"
 # Each would act on the terminal if its bytes reached it: a new window title,
@@ -92,14 +93,45 @@ expect_plain_screen() {
   fi
 }
 
-# From the continue question: goes on, chooses the text view and shows `file`.
-view_text() {
+# From the continue question: goes on, makes the choice and shows `file`.
+view_file() {
   type_line y
   wait_for_prompt "$MENU"
-  type_line 3
-  wait_for_prompt "$NAME"
   type_line "$1"
+  wait_for_prompt "$NAME"
+  type_line "$2"
   wait_for_prompt "$CONTINUE"
+}
+view_text() { view_file 3 "$1"; }
+
+# Shows all.bin in the byte view `choice` at `width` columns. Each row must
+# hold whole values, as many as fit, and the rows put end to end must be the
+# line that a pipe gets.
+expect_byte_rows() {
+  local width=$1 choice=$2 piped row rows=() joined= i
+  tmux_ resize-window -x "$width"
+  view_file "$choice" all.bin
+  piped=$(cd "$folder" && printf '%s\nall.bin\nn\n' "$choice" | "$program" |
+    awk 'shown { print; exit } /Affichage en base/ { getline; shown = 1 }')
+  # The rows between the separator lines after the last heading.
+  mapfile -t rows < <(tmux_ capture-pane -p -N -S - | awk '
+    /Affichage en base/ { n = 0; getline; taking = 1; next }
+    taking && /^[*]+$/ { taking = 0 }
+    taking { row[++n] = $0 }
+    END { for (i = 1; i <= n; i++) print row[i] }')
+  ((${#rows[@]} > 1)) || fail "choice $choice at $width columns: fewer than two rows"
+  for ((i = 0; i < ${#rows[@]}; i++)); do
+    row=${rows[i]}
+    [[ $row =~ ^([0-9A-F]+\ )+$ && ${#row} -le $width ]] ||
+      fail "choice $choice at $width columns: row '$row' cuts a value"
+    if ((i + 1 < ${#rows[@]})); then
+      local next=${rows[i + 1]%% *}
+      ((${#row} + ${#next} + 1 > width)) ||
+        fail "choice $choice at $width columns: '$next' would have fitted after '$row'"
+    fi
+    joined+=$row
+  done
+  [[ $joined == "$piped" ]] || fail "choice $choice at $width columns: not the piped values"
 }
 
 MENU=" Votre choix : "
@@ -135,6 +167,12 @@ wait_for_prompt "$CONTINUE"
 expect_line " = 3 octets ; Affichage en base 16"
 expect_line "****************************"
 expect_line "41 0A FF "
+
+# At 100 columns 33 hexadecimal values fill 99; binary values are 9 wide.
+for width in 80 100 37; do
+  for choice in 4 5 6; do expect_byte_rows "$width" "$choice"; done
+done
+tmux_ resize-window -x 120
 
 # Bytes show as the IBM PC symbols, UTF-8 ones included.
 view_text utf8.txt

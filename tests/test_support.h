@@ -5,6 +5,7 @@
 #include <limits>
 #include <sstream>
 #include <string>
+#include <string_view>
 
 #include "console/console.h"
 
@@ -28,12 +29,18 @@ class StringSource : public ByteSource {
 };
 
 /// Writes "<clear>" into the transcript, so that the order of events shows, and
-/// says that standard output is whatever the test chooses.
+/// says that standard output is whatever the test chooses, `columns` wide. What
+/// it is given to draw by itself shows between "<console>" and "</console>".
 class FakeTerminal : public Terminal {
  public:
   void clear_screen(std::ostream& out) override { out << "<clear>"; }
   Screen screen() override { return screen_kind; }
+  int width() override { return columns; }
+  void write_symbols(std::ostream& out, std::string_view utf8) override {
+    out << "<console>" << utf8 << "</console>";
+  }
   Screen screen_kind = Screen::none;
+  int columns = 0;
 };
 
 /// A console over a string, with its transcript.

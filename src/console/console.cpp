@@ -16,6 +16,12 @@ void Console::write(std::string_view bytes) {
 
 void Console::write(std::int64_t number) { out_ << number; }
 
+void Console::write_symbols(std::string_view utf8) {
+  // The terminal writes past the buffered output.
+  flush();
+  terminal_.write_symbols(out_, utf8);
+}
+
 void Console::print_separator() { write(SEPARATOR_LINE); }
 
 void Console::flush() { out_.flush(); }

@@ -63,6 +63,9 @@ class Console {
   void flush();
   Screen screen() { return terminal_.screen(); }
   void expect_long_output() { terminal_.expect_long_output(); }
+  int width() { return terminal_.width(); }
+  /// Writes UTF-8 text through the terminal, after what was written before.
+  void write_symbols(std::string_view utf8);
 
   /// True once a write to the output has failed.
   bool output_failed() const { return !out_.good(); }

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <ostream>
+#include <string_view>
 
 namespace octets {
 
@@ -24,7 +25,8 @@ class ByteSource {
 enum class Screen {
   /// A file, a pipe or a device: the bytes are kept as they are.
   none,
-  /// A console that draws every byte as a symbol of its code page by itself.
+  /// A console that is given characters rather than bytes: the text view's
+  /// symbols go to it through Terminal::write_symbols, whatever its code page.
   console,
   /// A terminal that obeys control sequences and reads its text as UTF-8.
   utf8_terminal,
@@ -44,6 +46,15 @@ class Terminal {
   /// grow, so that the reader gets it in fewer, bigger steps. Does nothing
   /// where there is nothing to gain or the system says no.
   virtual void expect_long_output() {}
+  /// How many columns a row of the screen has; 0 when that is unknown or
+  /// standard output is no screen.
+  virtual int width() { return 0; }
+  /// Shows UTF-8 text on a Screen::console by the console's own characters.
+  /// Everything written to `out` before has already been flushed; a failure
+  /// sets `out`'s bad bit, as a failed write to it would.
+  virtual void write_symbols(std::ostream& out, std::string_view utf8) {
+    out.write(utf8.data(), static_cast<std::streamsize>(utf8.size()));
+  }
 };
 
 /// Readies the process before the dialogue starts: a closed standard input,

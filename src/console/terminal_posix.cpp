@@ -1,6 +1,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -65,6 +66,12 @@ class PosixTerminal : public Terminal {
     // Cursor home, clear the screen, clear the scrollback.
     out << "\x1b[H\x1b[2J\x1b[3J";
     out.flush();
+  }
+
+  int width() override {
+    winsize size{};
+    if (::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0) return 0;
+    return size.ws_col;
   }
 
   void expect_long_output() override {

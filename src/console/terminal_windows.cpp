@@ -1,8 +1,11 @@
 #include <fcntl.h>
 #include <io.h>
+#include <windows.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <ostream>
+#include <string>
 
 #include "console/terminal.h"
 
@@ -26,7 +29,46 @@ class DescriptorSource : public ByteSource {
 
 class CommandTerminal : public Terminal {
  public:
-  Screen screen() override { return ::_isatty(1) ? Screen::console : Screen::none; }
+  Screen screen() override {
+    // Only a console has a mode: the null device passes for a terminal with
+    // _isatty, but takes no console output.
+    static const Screen kind = [] {
+      DWORD mode = 0;
+      return ::GetConsoleMode(::GetStdHandle(STD_OUTPUT_HANDLE), &mode) ? Screen::console
+                                                                        : Screen::none;
+    }();
+    return kind;
+  }
+
+  int width() override {
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (!::GetConsoleScreenBufferInfo(::GetStdHandle(STD_OUTPUT_HANDLE), &info)) return 0;
+    // The console wraps at its buffer's width, which may be wider than its window.
+    return info.dwSize.X;
+  }
+
+  void write_symbols(std::ostream& out, std::string_view utf8) override {
+    // Characters rather than bytes: the console shows them whatever its code
+    // page, and none of them is a control sequence.
+    if (utf8.empty()) return;
+    const int size = static_cast<int>(utf8.size());
+    int count = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(count), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, wide.data(), count);
+    // Older consoles refuse a single write much larger than this.
+    constexpr std::size_t PIECE = 8192;
+    HANDLE console = ::GetStdHandle(STD_OUTPUT_HANDLE);
+    for (std::size_t done = 0; done < wide.size();) {
+      DWORD written = 0;
+      DWORD piece = static_cast<DWORD>(std::min(PIECE, wide.size() - done));
+      if (!::WriteConsoleW(console, wide.data() + done, piece, &written, nullptr) ||
+          written == 0) {
+        out.setstate(std::ios::badbit);
+        return;
+      }
+      done += written;
+    }
+  }
 
   void clear_screen(std::ostream&) override {
     // A pipe or a file gets only the dialogue: "cls" would write a form feed

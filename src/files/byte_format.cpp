@@ -130,4 +130,29 @@ char* format_bytes(Base base, FormatPath path, const unsigned char* bytes, std::
   return format_through(formatters_of(path), base, bytes, count, text);
 }
 
+void ViewRows::append(std::string_view values, std::string& rows) {
+  // A row at a time: the values that fit are the ones up to the last space
+  // within the room left.
+  while (!values.empty()) {
+    std::size_t room = column_ < width_ ? width_ - column_ : 0;
+    if (values.size() <= room) {
+      rows += values;
+      column_ += values.size();
+      return;
+    }
+    std::size_t fitting = room == 0 ? 0 : values.rfind(' ', room - 1) + 1;
+    if (fitting == 0 && column_ == 0) {
+      // Not even one value fits in a whole row: the terminal wraps it.
+      fitting = values.find(' ') + 1;
+      if (fitting == 0) fitting = values.size();
+    }
+    rows += values.substr(0, fitting);
+    column_ += fitting;
+    if (fitting == values.size()) return;
+    rows += '\n';
+    column_ = 0;
+    values.remove_prefix(fitting);
+  }
+}
+
 }  // namespace octets

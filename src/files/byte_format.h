@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
+#include <string_view>
 #include <vector>
 
 namespace octets {
@@ -35,5 +37,21 @@ char* format_bytes(Base base, const unsigned char* bytes, std::size_t count, cha
 /// The same text by the given path, which must be one of the supported ones.
 char* format_bytes(Base base, FormatPath path, const unsigned char* bytes, std::size_t count,
                    char* text);
+
+/// Cuts a byte view's text into rows of whole values for a screen `width`
+/// columns wide: a line end goes before each value (its digits and its space)
+/// that would not fit in what is left of the row. A value wider than a whole
+/// row gets a row of its own.
+class ViewRows {
+ public:
+  explicit ViewRows(std::size_t width) : width_(width) {}
+  /// Appends `values`, whole values each ending with a space, to `rows`. The
+  /// row goes on from one call to the next.
+  void append(std::string_view values, std::string& rows);
+
+ private:
+  std::size_t width_;
+  std::size_t column_ = 0;
+};
 
 }  // namespace octets

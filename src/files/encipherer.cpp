@@ -104,7 +104,7 @@ Interruption crypt_file(Console& console) {
   // Held until the file is closed: two passes at once would each undo part of
   // the other's work.
   if (!lock_file(file.stream())) {
-    console.write("Le fichier est en cours de cryptage par un autre programme : "
+    console.write("Le fichier est ouvert par un autre programme qui va le crypter : "
                   "il n'a pas EtE modifiE\n");
     return {};
   }

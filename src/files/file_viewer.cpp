@@ -50,10 +50,9 @@ class TextPieces {
 
  private:
   void append_shown(const char* bytes, std::size_t count, std::string& text) const {
-    // A console draws every byte as a symbol by itself.
-    if (screen_ == Screen::none || screen_ == Screen::console) {
+    if (screen_ == Screen::none) {
       text.append(bytes, count);
-    } else if (screen_ == Screen::utf8_terminal) {
+    } else if (screen_ == Screen::utf8_terminal || screen_ == Screen::console) {
       for (std::size_t i = 0; i < count; ++i) text += ibm_symbol(static_cast<unsigned char>(bytes[i]));
     } else {
       for (std::size_t i = 0; i < count; ++i) text += ascii_symbol(static_cast<unsigned char>(bytes[i]));
@@ -83,7 +82,11 @@ void show_text(Console& console) {
        chunk = contents.next_chunk()) {
     text.clear();
     pieces.show(reinterpret_cast<const char*>(chunk.data()), chunk.size(), text);
-    console.write(text);
+    if (console.screen() == Screen::console) {
+      console.write_symbols(text);
+    } else {
+      console.write(text);
+    }
   }
   if (std::ferror(file.stream())) {
     console.write("\nErreur de lecture : le fichier n'a pas pu Etre lu jusqu'au bout\n");
@@ -128,11 +131,23 @@ void show_bytes(Console& console, ViewKind kind) {
   console.print_separator();
   ChunkReader contents(file.stream(), size, VIEW_CHUNK);
   std::vector<char> text(VIEW_CHUNK * BYTE_TEXT_MAX + FORMAT_SLACK);
+  // At a screen that wraps its rows by itself, a value must not be cut in two
+  // at the right margin; a pipe or a file keeps the values on one line.
+  const int width = console.screen() == Screen::none ? 0 : console.width();
+  ViewRows rows(width > 0 ? static_cast<std::size_t>(width) : 0);
+  std::string rows_text;
   // Stops early when the output is lost: formatting the rest would be wasted.
   for (auto chunk = contents.next_chunk(); !chunk.empty() && !console.output_failed();
        chunk = contents.next_chunk()) {
     char* end = format_bytes(view.base, chunk.data(), chunk.size(), text.data());
-    console.write(std::string_view(text.data(), static_cast<std::size_t>(end - text.data())));
+    std::string_view values(text.data(), static_cast<std::size_t>(end - text.data()));
+    if (width <= 0) {
+      console.write(values);
+      continue;
+    }
+    rows_text.clear();
+    rows.append(values, rows_text);
+    console.write(rows_text);
   }
   console.write("\n");
   if (contents.failed()) {

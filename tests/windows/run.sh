@@ -52,4 +52,10 @@ fi
 
 OCTETS_PROGRAM="wine '$PWD/build-win/octets.exe'" OCTETS_LINE_END=crlf \
   "$native/tests/end_to_end_test"
+# At a console, where the program writes characters rather than bytes.
+if command -v tmux >/dev/null; then
+  bash tests/windows/console_session.sh build-win/octets.exe
+else
+  echo "windows: tmux is missing, the console session is skipped"
+fi
 echo "windows: passed in $((SECONDS - started)) s"
