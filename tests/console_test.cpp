@@ -164,5 +164,34 @@ TEST(Console, OutputIsFlushedBeforeEveryWaitAndClear) {
   EXPECT_EQ(buffer.str(), "prompt<clear>");
 }
 
+TEST(Console, HookRunsBeforeAnyOutputLeavesAndBeforeEveryWait) {
+  test::ScriptedConsole scripted("a\nb\n");
+  Console& console = scripted.console;
+  int runs = 0;
+  console.before_output([&] {
+    ++runs;
+    scripted.out << "<hook>";
+  });
+  // Held output does not leave by itself, however many small pieces.
+  for (int i = 0; i < 1000; ++i) console.write("12345678");
+  EXPECT_EQ(scripted.out.str(), "");
+  // Past what is held, the hook runs before the held output goes.
+  console.write("9");
+  console.write(std::string_view(std::string(20000, 'x')));
+  EXPECT_EQ(runs, 1);
+  EXPECT_TRUE(scripted.out.str().starts_with("<hook>12345678"));
+  EXPECT_EQ(scripted.out.str().size(), 6 + 8000 + 1 + 20000 + 0u);
+  console.write(std::int64_t{-42});
+  char line[8];
+  console.read_line(line, sizeof line);  // waits for input
+  EXPECT_EQ(runs, 2);
+  EXPECT_TRUE(scripted.out.str().ends_with("<hook>-42"));
+  console.read_line(line, sizeof line);  // taken from what was read: no wait
+  EXPECT_EQ(runs, 2);
+  console.before_output({});
+  console.flush();
+  EXPECT_EQ(runs, 2);
+}
+
 }  // namespace
 }  // namespace octets

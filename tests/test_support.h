@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <functional>
 #include <limits>
 #include <sstream>
 #include <string>
@@ -39,8 +40,13 @@ class FakeTerminal : public Terminal {
   void write_symbols(std::ostream& out, std::string_view utf8) override {
     out << "<console>" << utf8 << "</console>";
   }
+  /// Where a byte view has measured its file and is about to read it.
+  void expect_long_output() override {
+    if (on_long_output) on_long_output();
+  }
   Screen screen_kind = Screen::none;
   int columns = 0;
+  std::function<void()> on_long_output;
 };
 
 /// A console over a string, with its transcript.
@@ -48,7 +54,10 @@ struct ScriptedConsole {
   explicit ScriptedConsole(std::string input,
                            std::size_t piece = std::numeric_limits<std::size_t>::max())
       : source(std::move(input), piece), console(source, out, terminal) {}
-  std::string transcript() const { return out.str(); }
+  std::string transcript() {
+    console.flush();
+    return out.str();
+  }
 
   StringSource source;
   std::ostringstream out;

@@ -1,5 +1,6 @@
 #include "console/console.h"
 
+#include <charconv>
 #include <cstring>
 #include <limits>
 
@@ -8,13 +9,30 @@ namespace octets {
 Console::Console(ByteSource& in, std::ostream& out, Terminal& terminal)
     : in_(in), out_(out), terminal_(terminal) {}
 
-void Console::write(const char* text) { out_ << text; }
+void Console::write(const char* text) { write(std::string_view(text)); }
 
 void Console::write(std::string_view bytes) {
-  out_.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (bytes.size() > sizeof output_ - output_used_) drain();
+  if (bytes.size() >= sizeof output_) {
+    // A long stretch, such as a byte view's chunk, goes straight on.
+    out_.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return;
+  }
+  std::memcpy(output_ + output_used_, bytes.data(), bytes.size());
+  output_used_ += bytes.size();
 }
 
-void Console::write(std::int64_t number) { out_ << number; }
+void Console::write(std::int64_t number) {
+  char digits[24];
+  auto end = std::to_chars(digits, digits + sizeof digits, number).ptr;
+  write(std::string_view(digits, static_cast<std::size_t>(end - digits)));
+}
+
+void Console::drain() {
+  if (before_output_) before_output_();
+  out_.write(output_, static_cast<std::streamsize>(output_used_));
+  output_used_ = 0;
+}
 
 void Console::write_symbols(std::string_view utf8) {
   // The terminal writes past the buffered output.
@@ -24,7 +42,10 @@ void Console::write_symbols(std::string_view utf8) {
 
 void Console::print_separator() { write(SEPARATOR_LINE); }
 
-void Console::flush() { out_.flush(); }
+void Console::flush() {
+  drain();
+  out_.flush();
+}
 
 void Console::clear_screen() {
   // Anything written before the clear must reach the screen before it.

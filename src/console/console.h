@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <ostream>
 #include <string_view>
@@ -24,6 +25,8 @@ class Console {
   Console(ByteSource& in, std::ostream& out, Terminal& terminal);
   Console(const Console&) = delete;
   Console& operator=(const Console&) = delete;
+  /// What is still held goes out.
+  ~Console() { flush(); }
 
   void write(const char* text);
   /// Writes the bytes as they are, zero bytes included.
@@ -61,6 +64,11 @@ class Console {
 
   void clear_screen();
   void flush();
+  /// Runs `hook` whenever output is about to leave for the output, and so also
+  /// before every wait for input: what must be done before the dialogue shows
+  /// more (the line writer's pending lines). The hook writes nothing to the
+  /// console. An empty hook removes it.
+  void before_output(std::function<void()> hook) { before_output_ = std::move(hook); }
   Screen screen() { return terminal_.screen(); }
   void expect_long_output() { terminal_.expect_long_output(); }
   int width() { return terminal_.width(); }
@@ -78,6 +86,8 @@ class Console {
   /// Takes the character that peek() returned.
   void take();
   bool fill();
+  /// Hands the buffered output over to the output stream, the hook first.
+  void drain();
 
   ByteSource& in_;
   std::ostream& out_;
@@ -87,6 +97,11 @@ class Console {
   std::size_t end_ = 0;
   bool ended_ = false;
   bool line_begun_ = false;
+  // Output is held here rather than in the stream's own buffer, so that the
+  // hook runs before any of it can leave.
+  char output_[16 * 1024];
+  std::size_t output_used_ = 0;
+  std::function<void()> before_output_;
 };
 
 }  // namespace octets

@@ -20,7 +20,7 @@ int main() {
     status = octets::run_menu(console);
   } catch (const std::bad_alloc&) {
     // The open file, if any, was closed on the way here.
-    std::cout.flush();
+    console.flush();
     std::cerr << "octets : MEmoire insuffisante\n";
     return 1;
   }
