@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <set>
+#include <vector>
 
 #include "files/current_file.h"
 #include "test_support.h"
@@ -112,32 +114,75 @@ TEST_F(LineWriter, EndOfInputEndsTheLinesAsFinDoes) {
             1);
 }
 
-TEST_F(LineWriter, FailedWriteIsReportedAndStopsTheInput) {
-  // The file may hold `limit` bytes: the third line cannot be written, and no
-  // further line is asked for, so "n" answers the continue question. A line
-  // written in part is cut off again, and so are the earlier pieces of a line
-  // that came in several.
+TEST_F(LineWriter, FailedWriteIsReportedAtOnceAndTheLinesGoOnToFin) {
+  // The file may hold `limit` bytes: the third line cannot be written whole.
+  // What reached the file of it is cut off again, the failure is told at once,
+  // and the lines up to "fin" are still read, not written, so that "n"
+  // answers the continue question. A long line is written in one piece, so
+  // nothing of it is ever left.
   const std::string long_line(150, 'L');
   struct Case {
     std::string lines;
     long limit;
     std::string file;
-    int prompts;
   };
   const Case cases[] = {
-      {"12345\n6789\nabcdef\n", 11, "12345\n6789\n", 3},
-      {"12345\n6789\nabcdef\n", 14, "12345\n6789\n", 3},
-      {"12345\n" + long_line + "\n", 80, "12345\n", 2},
-      {"12345\n" + long_line + "\n", 150, "12345\n", 3},
+      {"12345\n6789\nabcdef\n", 11, "12345\n6789\n"},
+      {"12345\n6789\nabcdef\n", 14, "12345\n6789\n"},
+      {"12345\n" + long_line + "\n", 80, "12345\n"},
+      {"12345\n" + long_line + "\n", 150, "12345\n"},
   };
   for (const Case& c : cases) {
-    auto session = test::run_session_with_file_limit("1\nf.txt\n" + c.lines + "n\n", c.limit);
+    auto session = test::run_session_with_file_limit(
+        "1\nf.txt\n" + c.lines + "y\n1\nfin\nn\n", c.limit);
     EXPECT_EQ(session.status, 0);
     EXPECT_EQ(read_file("f.txt"), c.file) << c.limit;
     EXPECT_EQ(session.transcript,
-              MENU + "<clear>" + CREATED + prompts(c.prompts) +
+              MENU + "<clear>" + CREATED + prompts(3) +
                   "\nErreur d'Ecriture : la derniEre ligne n'a pas pu Etre Ecrite dans le "
-                  "fichier 'f.txt'\n" + CONTINUE) << c.limit;
+                  "fichier 'f.txt' ; les lignes suivantes ne seront pas enregistrEes\n" +
+                  prompts(3) + CONTINUE) << c.limit;
+  }
+}
+
+TEST_F(LineWriter, LongLineIsHeldUntilItsLineEnd) {
+  // Pieces of a line reach the file only with its line end, or at the end of
+  // the input; only a line past 1 MiB goes out in parts.
+  class Watching : public std::stringbuf {
+   protected:
+    std::streamsize xsputn(const char* s, std::streamsize n) override {
+      if (std::string_view(s, static_cast<std::size_t>(n)) == LINE_PROMPT) {
+        sizes.push_back(std::filesystem::file_size("f.txt"));
+      }
+      return std::stringbuf::xsputn(s, n);
+    }
+
+   public:
+    std::vector<std::uintmax_t> sizes;
+  };
+  const std::size_t MIB = 1024 * 1024;
+  struct Case {
+    std::string lines;
+    /// The file's sizes seen at the prompts.
+    std::set<std::uintmax_t> sizes;
+  };
+  // Past 1 MiB, at the first whole piece of 99 characters.
+  const std::uintmax_t first_part = 99 * (MIB / 99 + 1);
+  const Case cases[] = {
+      {"un\n" + std::string(250, 'L') + "\nfin\n", {0, 3, 254}},
+      {"un\n" + std::string(250, 'L'), {0, 3}},
+      {std::string(MIB + 500, 'M') + "\nfin\n", {0, first_part, MIB + 501}},
+  };
+  for (const Case& c : cases) {
+    Watching watching;
+    std::ostream out(&watching);
+    test::FakeTerminal terminal;
+    test::StringSource source("f.txt\n" + c.lines);
+    Console console(source, out, terminal);
+    write_lines(console, WriteMode::create);
+    EXPECT_EQ(std::set(watching.sizes.begin(), watching.sizes.end()), c.sizes) << c.lines.size();
+    std::string typed = c.lines.substr(0, c.lines.find("fin\n"));
+    EXPECT_TRUE(read_file("f.txt") == typed) << c.lines.size();
   }
 }
 
