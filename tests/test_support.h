@@ -33,7 +33,9 @@ class FakeTerminal : public Terminal {
  public:
   void clear_screen(std::ostream& out) override { out << "<clear>"; }
   Screen screen() override { return screen_kind; }
+  int line_width() override { return screen_kind == Screen::none ? 0 : width; }
   Screen screen_kind = Screen::none;
+  int width = 80;
 };
 
 /// A console over a string, with its transcript.

@@ -62,6 +62,7 @@ class Console {
   void clear_screen();
   void flush();
   Screen screen() { return terminal_.screen(); }
+  int line_width() { return terminal_.line_width(); }
   void expect_long_output() { terminal_.expect_long_output(); }
 
   /// True once a write to the output has failed.

@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <io.h>
+#include <windows.h>
 
 #include <cstdlib>
 #include <ostream>
@@ -27,6 +28,15 @@ class DescriptorSource : public ByteSource {
 class CommandTerminal : public Terminal {
  public:
   Screen screen() override { return ::_isatty(1) ? Screen::console : Screen::none; }
+
+  int line_width() override {
+    if (!::_isatty(1)) return 0;
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (::GetConsoleScreenBufferInfo(::GetStdHandle(STD_OUTPUT_HANDLE), &info) && info.dwSize.X > 0) {
+      return info.dwSize.X;
+    }
+    return 80;
+  }
 
   void clear_screen(std::ostream&) override {
     // A pipe or a file gets only the dialogue: "cls" would write a form feed
