@@ -88,11 +88,16 @@ TextWrite write_text(std::FILE* file, const char* bytes, std::size_t count) {
 }
 
 bool is_standard_output(std::FILE* file) {
-  BY_HANDLE_FILE_INFORMATION output, info;
   HANDLE standard = reinterpret_cast<HANDLE>(::_get_osfhandle(1));
-  return ::GetFileInformationByHandle(standard, &output) &&
-         ::GetFileInformationByHandle(handle(file), &info) &&
-         output.dwVolumeSerialNumber == info.dwVolumeSerialNumber &&
+  if (::GetFileType(standard) != FILE_TYPE_DISK) return false;
+  BY_HANDLE_FILE_INFORMATION output, info;
+  // A file whose identity cannot be told is taken for standard output's own,
+  // so that a view of it ends whatever it is.
+  if (!::GetFileInformationByHandle(standard, &output) ||
+      !::GetFileInformationByHandle(handle(file), &info)) {
+    return true;
+  }
+  return output.dwVolumeSerialNumber == info.dwVolumeSerialNumber &&
          output.nFileIndexHigh == info.nFileIndexHigh && output.nFileIndexLow == info.nFileIndexLow;
 }
 
