@@ -283,13 +283,15 @@ TEST_F(SmallDisk, FailedLineNeverCutsWhatAnotherProgramWrote) {
   });
   while (!typed) program.read_output();
   typist.join();
-  // The first MiB reaches the file once the program has taken it all in.
+  // The pieces held pass 1 MiB at a whole piece of 99 characters: that much
+  // reaches the file once the program has taken it in.
+  const std::uintmax_t first_part = 99 * (1024 * 1024 / 99 + 1);
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (std::filesystem::file_size("small/log") == 0 && std::chrono::steady_clock::now() < deadline) {
+  while (std::filesystem::file_size("small/log") < first_part &&
+         std::chrono::steady_clock::now() < deadline) {
     program.read_output();
   }
-  std::uintmax_t first_part = std::filesystem::file_size("small/log");
-  ASSERT_GT(first_part, 0u);
+  ASSERT_EQ(std::filesystem::file_size("small/log"), first_part);
   std::ofstream("small/log", std::ios::app) << "B\n";
   fill();
   program.type(part + "\nfin\nn\n");
