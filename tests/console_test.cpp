@@ -173,14 +173,14 @@ TEST(Console, HookRunsBeforeAnyOutputLeavesAndBeforeEveryWait) {
     scripted.out << "<hook>";
   });
   // Held output does not leave by itself, however many small pieces.
-  for (int i = 0; i < 1000; ++i) console.write("12345678");
+  for (int i = 0; i < 8000; ++i) console.write("12345678");
   EXPECT_EQ(scripted.out.str(), "");
   // Past what is held, the hook runs before the held output goes.
   console.write("9");
-  console.write(std::string_view(std::string(20000, 'x')));
+  console.write(std::string_view(std::string(70000, 'x')));
   EXPECT_EQ(runs, 1);
   EXPECT_TRUE(scripted.out.str().starts_with("<hook>12345678"));
-  EXPECT_EQ(scripted.out.str().size(), 6 + 8000 + 1 + 20000 + 0u);
+  EXPECT_EQ(scripted.out.str().size(), 6 + 64000 + 1 + 70000 + 0u);
   console.write(std::int64_t{-42});
   char line[8];
   console.read_line(line, sizeof line);  // waits for input

@@ -4,14 +4,19 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/inotify.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <string>
+#include <thread>
 
 #include "program_run.h"
 #include "running_program.h"
@@ -29,6 +34,22 @@ class Faults : public ::testing::Test {
   TemporaryFolder folder;
 };
 
+/// How many typed lines the dialogue says did not reach the file: those a
+/// failed write lost, then those read after it up to "fin". -1 when no failure
+/// is told, or the dialogue does not end with the continue question.
+int lines_told_lost(const std::string& output, const std::string& name) {
+  const std::regex told("Erreur d'Ecriture : (la derniEre ligne n'a pas pu Etre Ecrite|les ([0-9]+) "
+                        "derniEres lignes n'ont pas pu Etre Ecrites) dans le fichier '" + name +
+                        "'( ; les lignes suivantes ne seront pas enregistrEes)?\n((" +
+                        LINE_PROMPT + ")*)" + std::regex_replace(CONTINUE, std::regex(R"([.^$|()*+?\\])"), R"(\$&)") + "$");
+  std::smatch match;
+  if (!std::regex_search(output, match, told)) return -1;
+  int lost = match[2].matched ? std::stoi(match[2].str()) : 1;
+  auto prompts = static_cast<int>(match[4].length() / LINE_PROMPT.size());
+  // The last prompt read "fin"; without lines after it, none is asked.
+  return match[3].matched ? lost + prompts - 1 : (prompts == 0 ? lost : -1);
+}
+
 TEST_F(Faults, FailedWritesAndSyncsAreReportedAndUndone) {
   const std::string bytes = pseudo_random_bytes(4 * 1024 * 1024, 7);
   const std::string lines = [] {
@@ -42,12 +63,9 @@ TEST_F(Faults, FailedWritesAndSyncsAreReportedAndUndone) {
     std::string said;
     std::string file;
   };
-  const std::string no_line = "Erreur d'Ecriture : la derniEre ligne n'a pas pu Etre Ecrite dans "
-                              "le fichier 'f.txt'\n";
   const std::string put_back = " : le fichier a EtE remis dans son Etat d'origine\n";
   const Case cases[] = {
       // A file size limit: the write fails, the program goes on.
-      {"1\nf.txt\n" + lines, {.environment = {}, .file_limit = 100 * 1024}, no_line, lines.substr(0, 1034 * 99)},
       {"7\nf.txt\ny\n42\n", {.environment = {}, .file_limit = 2 * 1024 * 1024}, "Erreur d'Ecriture" + put_back,
        bytes},
       // Storage that fails at write-back, once or for good.
@@ -76,10 +94,17 @@ TEST_F(Faults, FailedWritesAndSyncsAreReportedAndUndone) {
     RunningProgram program(folder.path(), options);
     program.type(c.input + "n\n");
     EXPECT_EQ(program.finish(), 0) << c.said;
-    // Lines typed after a failed line write go on to the menu, which refuses them.
     EXPECT_NE(program.output.find(c.said + CONTINUE), std::string::npos) << c.said;
     EXPECT_TRUE(read_file("f.txt") == c.file) << c.said;
   }
+  // The 1035th line cannot be written: the lines from it on are told lost,
+  // and those after the failure are still read up to "fin", so that "n"
+  // answers the continue question.
+  RunningProgram program(folder.path(), {.environment = {}, .file_limit = 100 * 1024});
+  program.type("1\nf.txt\n" + lines + "fin\nn\n");
+  EXPECT_EQ(program.finish(), 0);
+  EXPECT_TRUE(read_file("f.txt") == lines.substr(0, 1034 * 99));
+  EXPECT_EQ(lines_told_lost(program.output, "f.txt"), 1100 - 1034) << program.output.substr(0, 300);
 }
 
 TEST_F(Faults, OutOfMemoryIsReported) {
@@ -180,25 +205,203 @@ TEST_F(Faults, StandardInputThatWaitsOrFails) {
   EXPECT_EQ(run.errors, "octets : Lecture impossible sur l'entrEe standard\n");
 }
 
-TEST_F(Faults, FullDiskLeavesWholeLines) {
-  if (geteuid() != 0) GTEST_SKIP() << "mounting a small file system needs root";
-  std::filesystem::create_directory("small");
-  if (mount("octets-test", "small", "tmpfs", 0, "size=64k") != 0) {
-    GTEST_SKIP() << "no tmpfs could be mounted here";
+/// A file system of its own, small enough to be filled, mounted in the test's
+/// folder as "small"; only root can mount one.
+class SmallDisk : public Faults {
+ protected:
+  void SetUp() override {
+    Faults::SetUp();
+    if (IsSkipped()) return;
+    if (geteuid() != 0) GTEST_SKIP() << "mounting a small file system needs root";
+    std::filesystem::create_directory("small");
+    if (mount("octets-test", "small", "tmpfs", 0, "size=4m") != 0) {
+      GTEST_SKIP() << "no tmpfs could be mounted here";
+    }
+    mounted_ = true;
   }
+  void TearDown() override {
+    if (mounted_) umount("small");
+  }
+  /// Fills what room is left with another file.
+  static void fill() {
+    std::ofstream filler("small/filler", std::ios::binary | std::ios::app);
+    const std::string block(4096, 'F');
+    while (filler.write(block.data(), static_cast<std::streamsize>(block.size())) && filler.flush()) {
+    }
+  }
+  bool mounted_ = false;
+};
+
+TEST_F(SmallDisk, FullDiskLeavesWholeLines) {
   std::string lines;
   for (int i = 0; i < 1000; ++i) lines += std::string(98, 'a' + i % 26) + "\n";
+  write_file("small/filler", std::string(4 * 1024 * 1024 - 64 * 1024, 'F'));
   RunningProgram program(folder.path() / "small");
-  program.type("1\nf.txt\n" + lines + "n\n");
+  program.type("1\nf.txt\n" + lines + "fin\nn\n");
   EXPECT_EQ(program.finish(), 0);
   std::string file = read_file("small/f.txt");
-  umount("small");
   EXPECT_GT(file.size(), 0u);
   EXPECT_EQ(file, lines.substr(0, file.size()));
   EXPECT_EQ(file.size() % 99, 0u);
-  EXPECT_NE(program.output.find("la derniEre ligne n'a pas pu Etre Ecrite dans le fichier "
-                                "'f.txt'\n" + CONTINUE),
-            std::string::npos);
+  EXPECT_EQ(lines_told_lost(program.output, "f.txt"), static_cast<int>(1000 - file.size() / 99));
+}
+
+TEST_F(SmallDisk, FailedLineNeverCutsWhatAnotherProgramWrote) {
+  // The program appends a line and waits; another program changes the file
+  // and the disk fills; the program's next line cannot be written.
+  const std::string others = [] {
+    std::string text;
+    for (int i = 0; i < 371; ++i) text += "ligne de B " + std::to_string(i) + "\n";
+    return text;
+  }();
+  const std::string long_line(5000, 'A');
+  struct Case {
+    const char* change;
+    std::string file;
+  };
+  const Case cases[] = {
+      {"appended", "a1\n" + others},
+      {"emptied", ""},
+  };
+  for (const Case& c : cases) {
+    std::filesystem::remove("small/filler");
+    write_file("small/log", "");
+    RunningProgram program(folder.path() / "small");
+    program.type("2\nlog\na1\n");
+    ASSERT_TRUE(program.wait_for(LINE_PROMPT + LINE_PROMPT));
+    if (c.file.empty()) {
+      std::filesystem::resize_file("small/log", 0);
+    } else {
+      std::ofstream("small/log", std::ios::app) << others;
+    }
+    fill();
+    program.type(long_line + "\nencore\nfin\nn\n");
+    EXPECT_EQ(program.finish(), 0) << c.change;
+    EXPECT_TRUE(read_file("small/log") == c.file) << c.change;
+    EXPECT_EQ(lines_told_lost(program.output, "log"), 2)
+        << c.change << program.output.substr(program.output.size() - 300);
+  }
+  // A line past 1 MiB goes out in parts: another program appends between
+  // them, so the part already written is no longer the file's end and stays.
+  std::filesystem::remove("small/filler");
+  write_file("small/log", "");
+  RunningProgram program(folder.path() / "small");
+  program.type("2\nlog\n");
+  const std::string part(32 * 1024, 'P');
+  // Typed while the prompts are read, so that neither side waits for ever.
+  std::atomic<bool> typed = false;
+  std::thread typist([&] {
+    for (int i = 0; i < 33; ++i) program.type(part);
+    typed = true;
+  });
+  while (!typed) program.read_output();
+  typist.join();
+  // The pieces held pass 1 MiB at a whole piece of 99 characters: that much
+  // reaches the file once the program has taken it in.
+  const std::uintmax_t first_part = 99 * (1024 * 1024 / 99 + 1);
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (std::filesystem::file_size("small/log") < first_part &&
+         std::chrono::steady_clock::now() < deadline) {
+    program.read_output();
+  }
+  ASSERT_EQ(std::filesystem::file_size("small/log"), first_part);
+  std::ofstream("small/log", std::ios::app) << "B\n";
+  fill();
+  program.type(part + "\nfin\nn\n");
+  EXPECT_EQ(program.finish(), 0);
+  // Another program's line is kept; after it may remain the piece that was
+  // written of the rest, which the message tells of.
+  std::string log = read_file("small/log");
+  EXPECT_TRUE(log.substr(0, first_part + 2) == std::string(first_part, 'P') + "B\n");
+  EXPECT_EQ(log.find_first_not_of('P', first_part + 2), std::string::npos);
+  EXPECT_TRUE(program.output.ends_with("\nErreur d'Ecriture : un morceau de la derniEre ligne est "
+                                       "peut-Etre restE A la fin du fichier 'log'\n" + CONTINUE));
+}
+
+TEST_F(Faults, ReaderGoneWhileALineIsTypedLeavesNoPieceOfIt) {
+  // The output's reader goes away while the rest of a long line is awaited:
+  // the program ends by the signal, with only whole lines in the file.
+  RunningProgram program(folder.path());
+  program.type("1\nf.txt\nok\n");
+  ASSERT_TRUE(program.wait_for(LINE_PROMPT + LINE_PROMPT));
+  program.close_output();
+  program.type(std::string(120, 'x'));
+  EXPECT_EQ(program.finish(), 128 + SIGPIPE);
+  EXPECT_EQ(read_file("f.txt"), "ok\n");
+}
+
+TEST_F(Faults, FifoSwappedInBeforeTheOpenIsNeverOpened) {
+  if (!can_inject_faults()) GTEST_SKIP() << "no fault injection in this build";
+  // Just before the program opens the file it checked, a FIFO takes its name.
+  // What was checked is what is opened; the FIFO is not touched.
+  struct Case {
+    std::string input;
+    std::string shown;
+    std::string file;
+  };
+  const Case cases[] = {
+      {"5\nf.bin\nn\n", byte_view(1, 16, "41 ") + CONTINUE, "A"},
+      {"3\nf.bin\nn\n", NAME_PROMPT + TEXT_HEADING + "A" + CONTINUE, "A"},
+      {"1\nf.bin\nun\nfin\nn\n", NAME_PROMPT + CREATE_HEADING + LINE_PROMPT + LINE_PROMPT + CONTINUE,
+       "un\n"},
+  };
+  for (const Case& c : cases) {
+    write_file("f.bin", "A");
+    std::filesystem::create_hard_link("f.bin", "checked");
+    ASSERT_EQ(mkfifo("fifo", 0600), 0);
+    int watch = inotify_init1(IN_NONBLOCK);
+    ASSERT_GE(inotify_add_watch(watch, "fifo", IN_OPEN), 0);
+    RunningProgram program(folder.path(),
+                           {.environment = {fault_preload(), "OCTETS_SWAP_AT_OPEN=fifo:f.bin"}});
+    program.type(c.input);
+    EXPECT_EQ(program.finish(), 0) << c.input;
+    EXPECT_TRUE(program.output.ends_with(c.shown)) << c.input << program.output;
+    char event[sizeof(inotify_event) + 256];
+    EXPECT_LT(read(watch, event, sizeof event), 0) << c.input << ": the FIFO was opened";
+    close(watch);
+    struct stat info;
+    EXPECT_TRUE(stat("f.bin", &info) == 0 && S_ISFIFO(info.st_mode)) << "no swap";
+    EXPECT_EQ(read_file("checked"), c.file) << c.input;
+    std::filesystem::remove("f.bin");
+    std::filesystem::remove("checked");
+  }
+}
+
+TEST_F(Faults, TextViewReadsToTheEndUnlessItIsTheOutputItself) {
+  // A pseudo-file measures nothing and shows its content.
+  ProgramRun run = run_program("3\n/proc/self/status\nn\n");
+  EXPECT_NE(run.output.find("\nState:"), std::string::npos) << run.output;
+  EXPECT_EQ(run.output.find("grandi"), std::string::npos);
+  // The file standard output writes to: only what it held at the opening.
+  run = run_program("3\nout.bin\nn\n");
+  EXPECT_NE(run.output.find(TEXT_HEADING + MENU_TEXT + "\nLe fichier a grandi "
+                            "pendant l'affichage : seul ce qu'il contenait A l'ouverture est "
+                            "affichE\n" + CONTINUE),
+            std::string::npos) << run.output;
+}
+
+TEST_F(Faults, OutOfMemoryAtStartIsReported) {
+  // From a limit where the C library itself cannot start to one where the
+  // whole dialogue runs: in between, memory runs out in the program's own
+  // start-up, which must be told as any other shortage.
+  int told = 0, ran = 0;
+  for (rlim_t limit = 1024 * 1024; limit <= 4 * 1024 * 1024; limit += 16 * 1024) {
+    RunningProgram program(folder.path(), {.environment = {}, .memory_limit = limit});
+    // No input: the menu, then the end of input.
+    int status = program.finish();
+    if (status == 0 && program.output == MENU_TEXT + "\n") {
+      ++ran;
+    } else if (status == 1 && program.errors == "octets : MEmoire insuffisante\n") {
+      ++told;
+    } else {
+      // Only the C library's own start-up may fail otherwise, before the
+      // program writes anything.
+      EXPECT_TRUE(program.output.empty() && status != 128 + SIGABRT)
+          << limit << ": " << status << " " << program.errors;
+    }
+  }
+  EXPECT_GT(told, 0);
+  EXPECT_GT(ran, 0);
 }
 
 }  // namespace

@@ -32,12 +32,12 @@ TEST(IbmSymbols, UpperHalfMatchesTheCodePage) {
   EXPECT_EQ(ibm_symbol(0xFF), "\u00A0");
 }
 
-TEST(IbmSymbols, ControlBytesAreSymbolsExceptLineEndCarriageReturnAndTab) {
-  // The code page's symbols for 1 to 31, in order; 9, 10 and 13 act on the
-  // screen instead.
+TEST(IbmSymbols, ControlBytesAreSymbolsExceptLineEndAndTab) {
+  // The code page's symbols for 1 to 31, in order; 9 and 10 act on the screen
+  // instead.
   const std::string symbols[] = {
       "\u263A", "\u263B", "\u2665", "\u2666", "\u2663", "\u2660", "\u2022", "\u25D8",
-      "\t",     "\n",     "\u2642", "\u2640", "\r",     "\u266B", "\u263C", "\u25BA",
+      "\t",     "\n",     "\u2642", "\u2640", "\u266A", "\u266B", "\u263C", "\u25BA",
       "\u25C4", "\u2195", "\u203C", "\u00B6", "\u00A7", "\u25AC", "\u21A8", "\u2191",
       "\u2193", "\u2192", "\u2190", "\u221F", "\u2194", "\u25B2", "\u25BC"};
   for (int byte = 1; byte < 32; ++byte) {
@@ -57,11 +57,38 @@ TEST(IbmSymbols, PrintableAsciiIsItself) {
 
 TEST(IbmSymbols, AsciiSymbolsKeepPrintableTextLineEndsAndTabs) {
   const std::pair<unsigned char, char> cases[] = {
-      {'A', 'A'}, {' ', ' '}, {'~', '~'}, {'\n', '\n'}, {'\r', '\r'}, {'\t', '\t'},
+      {'A', 'A'}, {' ', ' '}, {'~', '~'}, {'\n', '\n'}, {'\r', '.'}, {'\t', '\t'},
       {0, '.'},   {0x01, '.'}, {0x07, '.'}, {0x1B, '.'}, {0x1F, '.'}, {0x7F, '.'},
       {0x80, '.'}, {0x9B, '.'}, {0xE9, '.'}, {0xFF, '.'},
   };
   for (auto [byte, shown] : cases) EXPECT_EQ(ascii_symbol(byte), shown) << int{byte};
+}
+
+TEST(IbmSymbols, NamesActOnNoTerminal) {
+  struct Case {
+    std::string name;
+    Screen screen;
+    std::string shown;
+  };
+  const std::string sequences = "a\x1B]0;T\x07\x1B[?1049h\x1B[6n\rb";
+  const Case cases[] = {
+      // Unchanged where nothing obeys control sequences.
+      {sequences, Screen::none, sequences},
+      {sequences, Screen::console, sequences},
+      {sequences, Screen::utf8_terminal,
+       "a\u2190]0;T\u2022\u2190[?1049h\u2190[6n\u266Ab"},
+      {sequences, Screen::other_terminal, "a.]0;T..[?1049h.[6n.b"},
+      // Printable UTF-8 stays itself; a C1 control (CSI as U+009B), an
+      // overlong form, a surrogate and a cut sequence are bytes like others.
+      {"caf\xC3\xA9 \xE2\x82\xAC", Screen::utf8_terminal, "caf\u00E9 \u20AC"},
+      {"\xC2\x9B" "2J", Screen::utf8_terminal, "\u252C\u00A2" "2J"},
+      {"\xC0\xAF\xED\xA0\x80\xE2\x82", Screen::utf8_terminal,
+       "\u2514\u00BB\u03C6\u00E1\u00C7\u0393\u00E9"},
+      {"caf\xC3\xA9\x7F", Screen::other_terminal, "caf..."},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(shown_name(c.name, c.screen), c.shown) << c.name << " " << static_cast<int>(c.screen);
+  }
 }
 
 }  // namespace

@@ -20,9 +20,10 @@ std::chrono::steady_clock::time_point fake_clock() { return now; }
 /// Runs a pass over `total` units: at each step the clock reads the step's time
 /// since the start and the step's count is reported. Returns what was written,
 /// each step followed by "|", then what finishing wrote.
-std::string pass(Screen screen, std::int64_t total, const Steps& steps) {
+std::string pass(Screen screen, std::int64_t total, const Steps& steps, int width = 80) {
   test::ScriptedConsole scripted("");
   scripted.terminal.screen_kind = screen;
+  scripted.terminal.line_columns = width;
   const auto start = std::chrono::steady_clock::time_point{} + 1h;
   now = start;
   {
@@ -56,6 +57,25 @@ TEST(Progress, NothingWhenNotATerminalOrWhenQuick) {
   EXPECT_EQ(pass(Screen::utf8_terminal, 4, {{100ms, 2}, {499ms, 4}}), "||");
   // An empty file has nothing to count.
   EXPECT_EQ(pass(Screen::utf8_terminal, 0, {{1s, 0}}), "|");
+  // A terminal that takes no control sequence gets no line to rewrite.
+  EXPECT_EQ(pass(Screen::utf8_terminal, 4, {{1s, 2}}, 0), "|");
+}
+
+TEST(Progress, NeverWiderThanTheScreenAndErasedWhole) {
+  // The last column stays free, so that the line cannot wrap.
+  const Steps steps = {{1s, 5}, {2s, 50}, {3s, 100}};
+  struct Case {
+    int width;
+    std::string shown;
+  };
+  const Case cases[] = {
+      {7, "\r   5 %|\r  50 %|\r 100 %|\r      \r"},
+      {6, "\r5 %|\r50 %|\r100 %|\r     \r"},
+      {4, "\r5 %|\r50 |\r100|\r   \r"},
+      {2, "\r5|\r5|\r1|\r \r"},
+      {1, "|||"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(pass(Screen::utf8_terminal, 100, steps, c.width), c.shown) << c.width;
 }
 
 TEST(Progress, PercentagesOfHugeAndTinyTotals) {

@@ -33,6 +33,9 @@ RunningProgram::RunningProgram(const std::filesystem::path& folder, const Option
     for (const std::string& setting : options.environment) {
       preloaded = preloaded || setting.starts_with("LD_PRELOAD=/");
     }
+    // Last, so that the test's own code in the child still has its memory.
+    rlimit memory{options.memory_limit, options.memory_limit};
+    setrlimit(RLIMIT_AS, &memory);
     execl(preloaded ? OCTETS_SHARED_PROGRAM : OCTETS_BUILT_PROGRAM, "octets", nullptr);
     _exit(121);
   }
@@ -52,6 +55,20 @@ void RunningProgram::type(const std::string& text) {
   ASSERT_EQ(write(in_, text.data(), text.size()), static_cast<ssize_t>(text.size()));
 }
 
+void RunningProgram::close_output() {
+  close(out_);
+  out_ = -1;
+}
+
+void RunningProgram::read_output() {
+  pollfd ready{out_, POLLIN, 0};
+  char buffer[65536];
+  ssize_t n = 0;
+  if (poll(&ready, 1, 100) > 0 && (n = read(out_, buffer, sizeof buffer)) > 0) {
+    output.append(buffer, static_cast<std::size_t>(n));
+  }
+}
+
 bool RunningProgram::wait_for(const std::string& text) {
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
   while (!output.ends_with(text)) {
@@ -69,9 +86,9 @@ int RunningProgram::finish() {
   if (in_ >= 0) close(in_);
   in_ = -1;
   char buffer[4096];
-  for (ssize_t n; (n = read(out_, buffer, sizeof buffer)) > 0;) output.append(buffer, n);
+  for (ssize_t n; out_ >= 0 && (n = read(out_, buffer, sizeof buffer)) > 0;) output.append(buffer, n);
   for (ssize_t n; (n = read(err_, buffer, sizeof buffer)) > 0;) errors.append(buffer, n);
-  close(out_);
+  if (out_ >= 0) close(out_);
   close(err_);
   int status = 0;
   waitpid(pid_, &status, 0);

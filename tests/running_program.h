@@ -20,6 +20,8 @@ struct Launch {
   std::vector<std::string> environment;
   bool nonblocking_input = false;
   rlim_t file_limit = RLIM_INFINITY;
+  /// The most address space the process may have.
+  rlim_t memory_limit = RLIM_INFINITY;
 };
 
 class RunningProgram {
@@ -33,6 +35,13 @@ class RunningProgram {
   ~RunningProgram();
 
   void type(const std::string& text);
+
+  /// Closes the reading end of the program's standard output, as a reader
+  /// that goes away does.
+  void close_output();
+
+  /// Reads what output comes within 100 ms.
+  void read_output();
 
   /// Reads the output until it ends with `text`; false after 10 s or at its end.
   bool wait_for(const std::string& text);

@@ -34,6 +34,8 @@ printf 'avant\033(0apres\n' >"$folder/charset.txt"
 printf 'avant\033[8mapres\n' >"$folder/hidden.txt"
 printf 'avant\033Papres\n' >"$folder/dcs.txt"
 printf 'avant\033[6napres\n' >"$folder/report.txt"
+# A carriage return would let the asterisks overwrite the password.
+printf 'user=alice password=hunter2\r************************\r\n' >"$folder/cr.txt"
 
 screen() { tmux_ capture-pane -p -N; }
 
@@ -192,6 +194,19 @@ hidden.txt avant←[8mapres
 dcs.txt avant←Papres
 END
 [[ $(tmux_ display-message -p '#{pane_title}') == "$title" ]] || fail "the window title changed"
+view_text cr.txt
+expect_line "user=alice password=hunter2♪************************"
+
+# A typed name is echoed without acting on the terminal either: no new title,
+# no other screen, no cursor report typed into the dialogue.
+type_line y
+wait_for_prompt "$MENU"
+type_line 3
+wait_for_prompt "$NAME"
+type_line "$(printf '\033]0;NOM\007\033[?1049h\033[6n')"
+wait_for_prompt "$CONTINUE"
+expect_line "Impossible d'ouvrir le fichier '←]0;NOM•←[?1049h←[6n'****************************"
+[[ $(tmux_ display-message -p '#{pane_title}') == "$title" ]] || fail "a name changed the title"
 
 # A pass long enough to show its progress: everything the pane shows is kept,
 # to find the percentage that the finished screen must no longer hold.
@@ -233,4 +248,41 @@ type_line n
 wait_for_text "exit="
 expect_line "exit=0"
 [[ $(tmux_ display-message -p '#{pane_title}') == "$title" ]] || fail "the window title changed"
+tmux_ kill-server
+
+# A terminal that takes no control sequence (TERM=dumb, then no TERM at all)
+# gets none: everything it receives is kept to be searched.
+for setting in "TERM=dumb" "-u TERM"; do
+  rm -f "$folder/dumb.log"
+  tmux_ new-session -d -x 120 -y 50 -c "$folder" "exec sleep 600" </dev/null
+  tmux_ pipe-pane -o "cat >>$(printf %q "$folder/dumb.log")"
+  tmux_ respawn-pane -k "env $setting LC_ALL=C.UTF-8 $run; echo exit=\$?; exec sleep 600"
+  wait_for_prompt "$MENU"
+  type_line 8
+  wait_for_prompt "$CONTINUE"
+  type_line n
+  wait_for_text "exit=0"
+  tmux_ kill-server
+  LC_ALL=C grep -q $'\033' "$folder/dumb.log" && fail "env $setting received an escape sequence"
+done
+
+# On a screen narrower than the progress line, the line is cut and leaves no
+# trail between the key and the result.
+truncate -s 1G "$folder/big.bin"
+tmux_ new-session -d -x 5 -y 60 -c "$folder" "LC_ALL=C.UTF-8 $run; exec sleep 600" </dev/null
+# Wrapped rows are joined back before a prompt is looked for.
+wait_for_joined() {
+  local deadline=$((SECONDS + $2))
+  until [[ $(tmux_ capture-pane -p -J | tr -d ' \n') == *"$1" ]]; do
+    ((SECONDS < deadline)) || fail "no '$1' after $2 s"
+    sleep 0.1
+  done
+}
+for step in "Votrechoix:" 7 "TEXTE:" big.bin "(y/N):" y "255)=" 1; do
+  if [[ $step == *:* || $step == *= ]]; then wait_for_joined "$step" 10; else type_line "$step"; fi
+done
+wait_for_joined "(Y/n):" 60
+rm -f "$folder/big.bin"
+shown=$(tmux_ capture-pane -p -J | tr -d ' \n')
+[[ $shown == *"255)=1FichiercryptE/dEcryptE"* ]] || fail "the progress left a trail on a narrow screen"
 echo "terminal_session: passed"

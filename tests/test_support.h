@@ -37,6 +37,7 @@ class FakeTerminal : public Terminal {
   void clear_screen(std::ostream& out) override { out << "<clear>"; }
   Screen screen() override { return screen_kind; }
   int width() override { return columns; }
+  int line_width() override { return screen_kind == Screen::none ? 0 : line_columns; }
   void write_symbols(std::ostream& out, std::string_view utf8) override {
     out << "<console>" << utf8 << "</console>";
   }
@@ -46,6 +47,8 @@ class FakeTerminal : public Terminal {
   }
   Screen screen_kind = Screen::none;
   int columns = 0;
+  /// What the progress line may take.
+  int line_columns = 80;
   std::function<void()> on_long_output;
 };
 

@@ -70,6 +70,7 @@ class Console {
   /// console. An empty hook removes it.
   void before_output(std::function<void()> hook) { before_output_ = std::move(hook); }
   Screen screen() { return terminal_.screen(); }
+  int line_width() { return terminal_.line_width(); }
   void expect_long_output() { terminal_.expect_long_output(); }
   int width() { return terminal_.width(); }
   /// Writes UTF-8 text through the terminal, after what was written before.
@@ -99,7 +100,7 @@ class Console {
   bool line_begun_ = false;
   // Output is held here rather than in the stream's own buffer, so that the
   // hook runs before any of it can leave.
-  char output_[16 * 1024];
+  char output_[64 * 1024];
   std::size_t output_used_ = 0;
   std::function<void()> before_output_;
 };

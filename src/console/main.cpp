@@ -1,4 +1,6 @@
+#include <cstdio>
 #include <iostream>
+#include <memory>
 #include <new>
 
 #include "console/console.h"
@@ -7,25 +9,30 @@
 #include "console/terminal.h"
 
 int main() {
-  // The console flushes before every read, so standard output needs no tie
-  // and no synchronisation with the C library's own buffers.
-  std::ios::sync_with_stdio(false);
-  std::cin.tie(nullptr);
-  // A closed standard output is a lost one from the start: nothing is written
-  // to the null device that stands in for it, and the status says so.
-  if (!octets::prepare_process()) std::cout.setstate(std::ios::badbit);
-  octets::Console console(octets::standard_input(), std::cout, octets::standard_terminal());
   octets::ExitStatus status = octets::ExitStatus::success();
+  std::unique_ptr<octets::Console> console;
+  // Everything that may allocate is inside, the streams' own buffers and the
+  // console's included, so that memory running out is told however early.
   try {
-    status = octets::run_menu(console);
+    // The console flushes before every read, so standard output needs no tie
+    // and no synchronisation with the C library's own buffers.
+    std::ios::sync_with_stdio(false);
+    std::cin.tie(nullptr);
+    // A closed standard output is a lost one from the start: nothing is
+    // written to the null device that stands in for it, and the status says so.
+    if (!octets::prepare_process()) std::cout.setstate(std::ios::badbit);
+    console = std::make_unique<octets::Console>(octets::standard_input(), std::cout,
+                                                octets::standard_terminal());
+    status = octets::run_menu(*console);
   } catch (const std::bad_alloc&) {
-    // The open file, if any, was closed on the way here.
-    console.flush();
-    std::cerr << "octets : MEmoire insuffisante\n";
+    // The open file, if any, was closed on the way here. The C library's
+    // standard error needs no memory, whatever state the streams were left in.
+    if (console) console->flush();
+    std::fputs("octets : MEmoire insuffisante\n", stderr);
     return 1;
   }
-  if (console.input_failed()) std::cerr << "octets : Lecture impossible sur l'entrEe standard\n";
-  if (console.output_failed()) std::cerr << "octets : Ecriture impossible sur la sortie standard\n";
+  if (console->input_failed()) std::cerr << "octets : Lecture impossible sur l'entrEe standard\n";
+  if (console->output_failed()) std::cerr << "octets : Ecriture impossible sur la sortie standard\n";
   if (status.signal != 0) octets::end_by_signal(status.signal);
   return status.code;
 }

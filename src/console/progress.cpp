@@ -1,6 +1,8 @@
 #include "console/progress.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <string>
 
 namespace octets {
 namespace {
@@ -8,8 +10,6 @@ namespace {
 // A pass shorter than this shows nothing, so that quick work leaves no flicker.
 constexpr std::chrono::milliseconds FIRST_SHOWN{500};
 constexpr std::chrono::milliseconds REWRITTEN_EVERY{200};
-// Carriage return, "100 %" at most, carriage return: the line it leaves erased.
-constexpr const char* ERASED = "\r      \r";
 
 }  // namespace
 
@@ -18,7 +18,10 @@ Progress::Progress(Console& console, std::int64_t total, Clock clock)
       total_(total),
       clock_(clock),
       start_(clock()),
-      enabled_(total > 0 && console.screen() != Screen::none) {}
+      // The line stops short of the last column: a terminal may wrap there,
+      // and a carriage return would then go back to the wrong row.
+      room_(console.line_width() - 1),
+      enabled_(total > 0 && room_ > 0) {}
 
 void Progress::update(std::int64_t done) {
   if (!enabled_) return;
@@ -27,8 +30,14 @@ void Progress::update(std::int64_t done) {
   // In floating point, as done * 100 could overflow for the largest sizes.
   auto percent = static_cast<int>(static_cast<double>(done) * 100.0 / static_cast<double>(total_));
   char line[16];
-  std::snprintf(line, sizeof line, "\r%4d %%", percent);
+  int length = std::snprintf(line, sizeof line, "%4d %%", percent);
+  // Where that is too wide, the number alone, then as much of it as fits.
+  if (length > room_) length = std::snprintf(line, sizeof line, "%d %%", percent);
+  length = std::min(length, room_);
+  line[length] = '\0';
+  console_.write("\r");
   console_.write(line);
+  shown_length_ = std::max(shown_length_, length);
   console_.flush();
   shown_ = true;
   shown_at_ = now;
@@ -37,7 +46,10 @@ void Progress::update(std::int64_t done) {
 void Progress::finish() {
   enabled_ = false;
   if (!shown_) return;
-  console_.write(ERASED);
+  // Everything ever shown is overwritten, then the cursor goes back.
+  console_.write("\r");
+  console_.write(std::string(static_cast<std::size_t>(shown_length_), ' '));
+  console_.write("\r");
   console_.flush();
   shown_ = false;
 }

@@ -8,9 +8,10 @@
 namespace octets {
 
 /// A percentage on one line of the screen while a long pass runs: shown only
-/// when standard output is a terminal or a console and the pass has lasted more
-/// than half a second, rewritten a few times a second, and erased at the end so
-/// that the screen holds only the dialogue.
+/// when standard output is a terminal that takes control sequences, or a
+/// console, and the pass has lasted more than half a second; rewritten a few
+/// times a second, never wider than the screen, and erased at the end so that
+/// the screen holds only the dialogue.
 class Progress {
  public:
   using Clock = std::chrono::steady_clock::time_point (*)();
@@ -33,8 +34,11 @@ class Progress {
   Clock clock_;
   std::chrono::steady_clock::time_point start_;
   std::chrono::steady_clock::time_point shown_at_;
+  /// The most characters the line may hold.
+  int room_;
   bool enabled_;
   bool shown_ = false;
+  int shown_length_ = 0;
 };
 
 }  // namespace octets

@@ -38,10 +38,15 @@ enum class Screen {
 class Terminal {
  public:
   virtual ~Terminal() = default;
-  /// Empties the screen. Everything written before has already been flushed.
+  /// Empties the screen, where that takes no more than the screen understands.
+  /// Everything written before has already been flushed.
   virtual void clear_screen(std::ostream& out) = 0;
   /// What standard output is; the same for the whole run.
   virtual Screen screen() { return Screen::none; }
+  /// How many characters a line rewritten in place may hold without wrapping;
+  /// 0 when no line can be rewritten: not a screen, or a terminal that takes
+  /// no control sequence (TERM=dumb or unset).
+  virtual int line_width() { return 0; }
   /// Readies standard output for a long stretch of output: a pipe is asked to
   /// grow, so that the reader gets it in fewer, bigger steps. Does nothing
   /// where there is nothing to gain or the system says no.

@@ -51,6 +51,13 @@ bool locale_is_utf8() {
   return false;
 }
 
+/// False for a terminal that takes plain text only: TERM says "dumb", or names
+/// no terminal at all.
+bool takes_control_sequences() {
+  const char* name = std::getenv("TERM");
+  return name != nullptr && *name != '\0' && std::strcmp(name, "dumb") != 0;
+}
+
 class PosixTerminal : public Terminal {
  public:
   Screen screen() override {
@@ -61,8 +68,9 @@ class PosixTerminal : public Terminal {
   }
 
   void clear_screen(std::ostream& out) override {
-    // A pipe or a file gets only the dialogue.
-    if (!::isatty(STDOUT_FILENO)) return;
+    // A pipe or a file gets only the dialogue, and so does a terminal that
+    // would show the sequence instead of obeying it.
+    if (!::isatty(STDOUT_FILENO) || !takes_control_sequences()) return;
     // Cursor home, clear the screen, clear the scrollback.
     out << "\x1b[H\x1b[2J\x1b[3J";
     out.flush();
@@ -72,6 +80,14 @@ class PosixTerminal : public Terminal {
     winsize size{};
     if (::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0) return 0;
     return size.ws_col;
+  }
+
+  int line_width() override {
+    if (!::isatty(STDOUT_FILENO) || !takes_control_sequences()) return 0;
+    // Asked each time: the window may have been resized since.
+    winsize size{};
+    if (::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
+    return 80;
   }
 
   void expect_long_output() override {

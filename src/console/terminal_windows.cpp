@@ -70,6 +70,15 @@ class CommandTerminal : public Terminal {
     }
   }
 
+  int line_width() override {
+    if (!::_isatty(1)) return 0;
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (::GetConsoleScreenBufferInfo(::GetStdHandle(STD_OUTPUT_HANDLE), &info) && info.dwSize.X > 0) {
+      return info.dwSize.X;
+    }
+    return 80;
+  }
+
   void clear_screen(std::ostream&) override {
     // A pipe or a file gets only the dialogue: "cls" would write a form feed
     // into it instead of clearing anything.

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "files/file_system.h"
+#include "files/ibm_symbols.h"
 
 namespace octets {
 
@@ -23,7 +24,7 @@ OpenFile open_named_file(Console& console, const char* mode) {
   current_file.stream = open_regular_file(name, mode);
   if (current_file.stream == nullptr) {
     console.write("Impossible d'ouvrir le fichier '");
-    console.write(name);
+    write_name(console, name);
     console.write("'");
     return OpenFile();
   }
@@ -33,6 +34,10 @@ OpenFile open_named_file(Console& console, const char* mode) {
   // is left over to be written at the close, and seeking reads nothing ahead.
   if (std::strcmp(mode, "r") != 0) std::setvbuf(current_file.stream, nullptr, _IONBF, 0);
   return OpenFile(true);
+}
+
+void write_name(Console& console, const char* name) {
+  console.write(shown_name(name, console.screen()));
 }
 
 std::int64_t measure_file() { return seek_to_end(current_file.stream); }

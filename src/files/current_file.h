@@ -55,6 +55,11 @@ class OpenFile {
 /// opened.
 OpenFile open_named_file(Console& console, const char* mode);
 
+/// Writes a file name as the user typed it, except at a terminal, where it is
+/// rendered so that nothing in it acts on the terminal (see shown_name()).
+/// Every name the program echoes goes through here.
+void write_name(Console& console, const char* name);
+
 /// The size of the current file in bytes, -1 when it cannot be determined.
 /// Leaves the position at the end of the file.
 std::int64_t measure_file();

@@ -10,9 +10,10 @@
 namespace octets {
 
 /// Opens a regular file with one of the C library's modes ("w", "a", "r", "rb",
-/// "r+b"). Folders, devices, pipes and sockets are refused before anything is
-/// opened, and the opened file is checked again. Opening never waits. Returns
-/// null on failure; an existing file is left untouched then.
+/// "r+b"), symbolic links followed. Folders, devices, pipes and sockets are
+/// refused without being opened, even when one takes the file's place while it
+/// is being opened: the object checked is the object opened. Opening never
+/// waits. Returns null on failure; an existing file is left untouched then.
 std::FILE* open_regular_file(const char* name, const char* mode);
 
 /// Moves to a byte offset from the start of the file; false on failure.
@@ -25,6 +26,23 @@ std::int64_t seek_to_end(std::FILE* file);
 /// The size the file has on the storage now, whatever the stream's position;
 /// -1 on failure.
 std::int64_t stored_size(std::FILE* file);
+
+/// Where the bytes of one write_text() went.
+struct TextWrite {
+  /// How many of the bytes reached the file: all of them unless a write failed.
+  std::size_t written;
+  /// The offsets in the file of what reached it, from `start` up to `end`
+  /// (equal when nothing did); -1 when the position cannot be told.
+  std::int64_t start;
+  std::int64_t end;
+};
+
+/// Writes text to a stream that has no buffer, at its end when it appends,
+/// going on after a short write until all of it is written or a write fails.
+TextWrite write_text(std::FILE* file, const char* bytes, std::size_t count);
+
+/// True when the file is the one standard output writes to.
+bool is_standard_output(std::FILE* file);
 
 /// Asks the system to put the file's data on its storage; false on failure.
 bool sync_file(std::FILE* file);

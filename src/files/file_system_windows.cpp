@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "files/file_system.h"
@@ -68,6 +69,36 @@ std::size_t StreamFile::write(std::int64_t offset, const unsigned char* bytes,
     done += static_cast<std::size_t>(n);
   }
   return done;
+}
+
+TextWrite write_text(std::FILE* file, const char* bytes, std::size_t count) {
+  int fd = ::_fileno(file);
+  std::size_t done = 0;
+  while (done < count) {
+    int n = ::_write(fd, bytes + done, static_cast<unsigned>(count - done));
+    if (n <= 0) break;
+    done += static_cast<std::size_t>(n);
+  }
+  __int64 end = ::_lseeki64(fd, 0, SEEK_CUR);
+  if (end < 0) return {done, -1, -1};
+  // The line writer's files are in text mode: each line end is stored after a
+  // carriage return.
+  auto stored = static_cast<std::int64_t>(done + std::count(bytes, bytes + done, '\n'));
+  return {done, end - stored, end};
+}
+
+bool is_standard_output(std::FILE* file) {
+  HANDLE standard = reinterpret_cast<HANDLE>(::_get_osfhandle(1));
+  if (::GetFileType(standard) != FILE_TYPE_DISK) return false;
+  BY_HANDLE_FILE_INFORMATION output, info;
+  // A file whose identity cannot be told is taken for standard output's own,
+  // so that a view of it ends whatever it is.
+  if (!::GetFileInformationByHandle(standard, &output) ||
+      !::GetFileInformationByHandle(handle(file), &info)) {
+    return true;
+  }
+  return output.dwVolumeSerialNumber == info.dwVolumeSerialNumber &&
+         output.nFileIndexHigh == info.nFileIndexHigh && output.nFileIndexLow == info.nFileIndexLow;
 }
 
 bool sync_file(std::FILE* file) { return ::_commit(::_fileno(file)) == 0; }

@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <vector>
 
 #include "files/byte_format.h"
 #include "files/current_file.h"
+#include "files/file_system.h"
 #include "files/ibm_symbols.h"
 
 namespace octets {
@@ -20,7 +22,8 @@ constexpr std::size_t VIEW_CHUNK = 64 * 1024;
 /// Writes a file's characters as the text view shows them: in pieces of at most
 /// LINE_CAPACITY - 1 characters, each ending early after a line end, a zero
 /// byte hiding the rest of its piece. At a terminal each byte is written as a
-/// symbol, so that nothing in the file can act on the terminal.
+/// symbol, so that nothing in the file can act on the terminal; only a carriage
+/// return right before a line end stays itself.
 class TextPieces {
  public:
   explicit TextPieces(Screen screen) : screen_(screen) {}
@@ -37,6 +40,8 @@ class TextPieces {
         std::size_t shown = zero == nullptr ? span : static_cast<const char*>(zero) - bytes;
         append_shown(bytes, shown, text);
         hidden_ = zero != nullptr;
+        // What follows a carriage return there is not shown next to it.
+        if (hidden_) finish(text);
       }
       piece_length_ += span;
       if (line_end != nullptr || piece_length_ == LINE_CAPACITY - 1) {
@@ -48,28 +53,64 @@ class TextPieces {
     }
   }
 
+  /// Appends what is still held back once the file has ended.
+  void finish(std::string& text) {
+    if (!carriage_return_) return;
+    carriage_return_ = false;
+    append_symbol('\r', text);
+  }
+
  private:
-  void append_shown(const char* bytes, std::size_t count, std::string& text) const {
+  void append_shown(const char* bytes, std::size_t count, std::string& text) {
     if (screen_ == Screen::none) {
       text.append(bytes, count);
-    } else if (screen_ == Screen::utf8_terminal || screen_ == Screen::console) {
-      for (std::size_t i = 0; i < count; ++i) text += ibm_symbol(static_cast<unsigned char>(bytes[i]));
+      return;
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+      auto byte = static_cast<unsigned char>(bytes[i]);
+      if (carriage_return_) {
+        carriage_return_ = false;
+        // A carriage return and a line end end the line, as on a console; a
+        // lone carriage return would let what follows overwrite its line.
+        if (byte == '\n') {
+          text += '\r';
+        } else {
+          append_symbol('\r', text);
+        }
+      }
+      // Held until the next byte tells which it is, in this chunk or the next.
+      if (byte == '\r') {
+        carriage_return_ = true;
+      } else {
+        append_symbol(byte, text);
+      }
+    }
+  }
+
+  void append_symbol(unsigned char byte, std::string& text) const {
+    // A console is given the symbols as characters, as a UTF-8 terminal is.
+    if (screen_ == Screen::utf8_terminal || screen_ == Screen::console) {
+      text += ibm_symbol(byte);
     } else {
-      for (std::size_t i = 0; i < count; ++i) text += ascii_symbol(static_cast<unsigned char>(bytes[i]));
+      text += ascii_symbol(byte);
     }
   }
 
   Screen screen_;
   std::size_t piece_length_ = 0;
   bool hidden_ = false;
+  bool carriage_return_ = false;
 };
 
 void show_text(Console& console) {
   OpenFile file = open_named_file(console, "r");
   if (!file) return;
-  // Only what the file held when it was opened is shown: the file standard
-  // output appends to would otherwise grow as fast as it is read, for ever.
-  std::int64_t size = measure_file_or_report(console);
+  // The file is read to its end, whatever size it claims (a pseudo-file claims
+  // none), except the file standard output writes to: it would grow as fast as
+  // it is read, for ever, so only what it held when it was opened is shown.
+  const bool bounded = is_standard_output(file.stream());
+  std::int64_t size = std::numeric_limits<std::int64_t>::max();
+  if (bounded) size = measure_file_or_report(console);
   if (size < 0) return;
   console.write("Rappel : N'affiche que les caractEres imprimables\n");
   console.print_separator();
@@ -88,9 +129,12 @@ void show_text(Console& console) {
       console.write(text);
     }
   }
+  text.clear();
+  pieces.finish(text);
+  console.write(text);
   if (std::ferror(file.stream())) {
     console.write("\nErreur de lecture : le fichier n'a pas pu Etre lu jusqu'au bout\n");
-  } else {
+  } else if (bounded) {
     // What was shown may have reached the file by now, when the file is
     // standard output itself.
     console.flush();

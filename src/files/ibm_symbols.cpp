@@ -10,7 +10,7 @@ namespace {
 // 126 are ASCII.
 constexpr char16_t LOW[32] = {
     0x0020, 0x263A, 0x263B, 0x2665, 0x2666, 0x2663, 0x2660, 0x2022,
-    0x25D8, 0x0009, 0x000A, 0x2642, 0x2640, 0x000D, 0x266B, 0x263C,
+    0x25D8, 0x0009, 0x000A, 0x2642, 0x2640, 0x266A, 0x266B, 0x263C,
     0x25BA, 0x25C4, 0x2195, 0x203C, 0x00B6, 0x00A7, 0x25AC, 0x21A8,
     0x2191, 0x2193, 0x2192, 0x2190, 0x221F, 0x2194, 0x25B2, 0x25BC,
 };
@@ -58,6 +58,27 @@ std::array<Symbol, 256> build_symbols() {
   return symbols;
 }
 
+/// The length of the UTF-8 sequence of a printable character that begins the
+/// bytes, or 0: a C1 control (U+0080 to U+009F), which some terminals obey,
+/// an overlong form, a surrogate or a cut sequence is not one.
+std::size_t printable_sequence(std::string_view bytes) {
+  auto at = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
+  unsigned char lead = at(0);
+  std::size_t length = lead >= 0xC2 && lead <= 0xDF   ? 2
+                       : lead >= 0xE0 && lead <= 0xEF ? 3
+                       : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                      : 0;
+  if (length == 0 || bytes.size() < length) return 0;
+  for (std::size_t i = 1; i < length; ++i) {
+    if ((at(i) & 0xC0) != 0x80) return 0;
+  }
+  unsigned char second = at(1);
+  bool valid = (lead != 0xC2 || second >= 0xA0) && (lead != 0xE0 || second >= 0xA0) &&
+               (lead != 0xED || second < 0xA0) && (lead != 0xF0 || second >= 0x90) &&
+               (lead != 0xF4 || second < 0x90);
+  return valid ? length : 0;
+}
+
 }  // namespace
 
 std::string_view ibm_symbol(unsigned char byte) {
@@ -67,8 +88,30 @@ std::string_view ibm_symbol(unsigned char byte) {
 }
 
 char ascii_symbol(unsigned char byte) {
-  bool shown = (byte >= 32 && byte < 127) || byte == '\n' || byte == '\r' || byte == '\t';
+  bool shown = (byte >= 32 && byte < 127) || byte == '\n' || byte == '\t';
   return shown ? static_cast<char>(byte) : '.';
+}
+
+std::string shown_name(std::string_view name, Screen screen) {
+  if (screen == Screen::none || screen == Screen::console) return std::string(name);
+  std::string shown;
+  for (std::size_t i = 0; i < name.size();) {
+    auto byte = static_cast<unsigned char>(name[i]);
+    std::size_t sequence = screen == Screen::utf8_terminal ? printable_sequence(name.substr(i)) : 0;
+    if (sequence > 0) {
+      // A name in the terminal's own encoding reads as the user typed it.
+      shown.append(name.substr(i, sequence));
+      i += sequence;
+      continue;
+    }
+    if (screen == Screen::utf8_terminal) {
+      shown += ibm_symbol(byte);
+    } else {
+      shown += ascii_symbol(byte);
+    }
+    ++i;
+  }
+  return shown;
 }
 
 }  // namespace octets

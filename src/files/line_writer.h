@@ -8,7 +8,11 @@ namespace octets {
 enum class WriteMode { create, append };
 
 /// Asks for a file name, then writes each typed line to that text file until the
-/// line "fin" or the end of input. A failed write is reported and ends the input.
+/// line "fin" or the end of input. Only whole lines reach the file: the pieces
+/// of a long line are held until its line end (up to 1 MiB). A failed write is
+/// reported at once, what this writer wrote of that line is taken back when
+/// nothing else changed the file, and the lines up to "fin" are read but not
+/// written.
 void write_lines(Console& console, WriteMode mode);
 
 }  // namespace octets
