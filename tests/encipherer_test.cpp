@@ -109,6 +109,7 @@ TEST_F(Encipherer, FailedWriteIsReportedAndTheFileRestored) {
 }
 
 TEST_F(Encipherer, WhatStaysEncipheredIsToldExactly) {
+  const std::string back = " : le fichier a EtE remis dans son Etat d'origine\n";
   const std::string lost = "Erreur d'Ecriture : le fichier n'a pas pu Etre remis dans son Etat "
                            "d'origine ; ";
   struct Case {
@@ -135,6 +136,16 @@ TEST_F(Encipherer, WhatStaysEncipheredIsToldExactly) {
       {{CryptOutcome::cut, 0, 0, 0, false},
        "Le fichier a EtE raccourci par un autre programme : ce qu'il en reste est dans son Etat "
        "d'origine\n"},
+      {{CryptOutcome::grown}, "Le fichier a EtE allongE par un autre programme" + back},
+      {{CryptOutcome::wanted}, "Un autre programme a demandE le fichier" + back},
+      {{CryptOutcome::replaced},
+       "Le fichier a EtE remplacE ou supprimE par un autre programme" + back},
+      {{CryptOutcome::cut, 0, 0, 0, false, {{0, 4}}},
+       "Le fichier a EtE raccourci par un autre programme : les octets 0 A 3 ont EtE changEs par "
+       "un autre programme et laissEs tels quels ; le reste est dans son Etat d'origine\n"},
+      {{CryptOutcome::write_failed, 262144, 0, 0, false, {{524288, 786432}, {1048576, 1048580}}},
+       lost + "les 262144 premiers octets sont cryptEs ; les octets 524288 A 786431 et 1048576 A "
+              "1048579 ont EtE changEs par un autre programme et laissEs tels quels\n"},
   };
   for (const Case& c : cases) EXPECT_EQ(describe(c.result), c.said);
 }

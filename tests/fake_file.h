@@ -41,6 +41,14 @@ class FakeFile final : public RandomAccessFile {
   }
 
   bool sync() override { return syncs_to_fail-- <= 0; }
+  bool wanted() override { return static_cast<bool>(waiting); }
+
+  /// Another program changes the bytes now, or, while the file is held off
+  /// from it, once it is released (wanted() meanwhile).
+  void act(const std::function<void(std::string&)>& change) {
+    if (held) waiting = change;
+    else change(bytes);
+  }
 
   std::string bytes;
   /// Reads fail once they would take the count of bytes read past this; -1: never.
@@ -56,6 +64,8 @@ class FakeFile final : public RandomAccessFile {
   int syncs_to_fail = 0;
   /// Runs before each write, with its rank: another program's turn.
   std::function<void(FakeFile&, std::size_t rank)> before_write;
+  bool held = false;
+  std::function<void(std::string&)> waiting;
 };
 
 }  // namespace octets::test

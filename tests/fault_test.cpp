@@ -6,14 +6,19 @@
 #include <signal.h>
 #include <sys/inotify.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/vfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <regex>
 #include <string>
 #include <thread>
@@ -30,6 +35,11 @@ class Faults : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!runs_built_program()) GTEST_SKIP() << "runs the native program only";
+    // The signals that dump a core leave none in the test folders.
+    rlimit core{};
+    getrlimit(RLIMIT_CORE, &core);
+    core.rlim_cur = 0;
+    setrlimit(RLIMIT_CORE, &core);
   }
   TemporaryFolder folder;
 };
@@ -49,6 +59,92 @@ int lines_told_lost(const std::string& output, const std::string& name) {
   // The last prompt read "fin"; without lines after it, none is asked.
   return match[3].matched ? lost + prompts - 1 : (prompts == 0 ? lost : -1);
 }
+
+/// A number in /proc/PID/`file`: the one after `key`, or the first; -1 if none.
+long long proc_number(pid_t pid, const char* file, const std::string& key = "") {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/" + file);
+  for (std::string word; !key.empty() && in >> word && word != key;) {
+  }
+  long long number = -1;
+  in >> number;
+  return number;
+}
+
+/// The state of the program's lease ("ACTIVE", "BREAKING" once another program
+/// asked for the file), or "" when it holds none.
+std::string lease_of(pid_t pid) {
+  std::ifstream locks("/proc/locks");
+  std::string number, kind, state, type, holder;
+  for (; locks >> number >> kind >> state >> type >> holder; locks.ignore(1 << 12, '\n')) {
+    if (kind == "LEASE" && holder == std::to_string(pid)) return state;
+  }
+  return "";
+}
+
+/// Polls until `ready` (10 s at most), stops the program, and says whether it
+/// was `caught` where it had to be.
+bool stop_when(const RunningProgram& program, const std::function<bool()>& ready,
+               const std::function<bool()>& caught) {
+  for (auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+       !ready() && std::chrono::steady_clock::now() < deadline;) {
+  }
+  kill(program.pid(), SIGSTOP);
+  waitpid(program.pid(), nullptr, WUNTRACED);
+  return caught();
+}
+
+/// Stops the program in the middle of its pass over `size` bytes, as its count
+/// of bytes written shows. False when the pass was over or had not begun, and
+/// when the program stands between a look at the size and the write that
+/// follows (the system call it is stopped in): the one instant no check covers
+/// without a lease.
+bool stop_mid_pass(const RunningProgram& program, std::int64_t size) {
+  const auto written = [&] { return proc_number(program.pid(), "io", "wchar:"); };
+  return stop_when(program, [&] { return written() >= 256 * 1024; }, [&] {
+    long long call = proc_number(program.pid(), "syscall");
+    return written() >= 256 * 1024 && written() < size && call != SYS_fstat &&
+           call != SYS_newfstatat && call != SYS_statx;
+  });
+}
+
+/// Runs `act` in a process of its own, as another program would.
+pid_t another_program(const std::function<void()>& act) {
+  pid_t pid = fork();
+  if (pid == 0) {
+    act();
+    _exit(0);
+  }
+  return pid;
+}
+
+/// `blocks` MiB of pseudo-random bytes, on a RAM file system by default: a
+/// pass over it lasts long enough to be caught midway.
+struct BigFile {
+  std::filesystem::path folder = std::filesystem::exists("/dev/shm") ? "/dev/shm" : ".";
+  int blocks = 256;
+  std::string name = "octets-big-" + std::to_string(getpid());
+  std::string block = pseudo_random_bytes(1 << 20, 3);
+
+  ~BigFile() { std::filesystem::remove(path()); }
+  std::filesystem::path path() const { return folder / name; }
+  std::int64_t size() const { return std::int64_t{blocks} << 20; }
+  void write() const {
+    std::ofstream out(path(), std::ios::binary);
+    for (int i = 0; i < blocks; ++i) out << block;
+  }
+  /// Whether `file` holds the first `plain` bytes of the original, then `tail`.
+  bool holds(std::int64_t plain, const std::string& tail = "",
+             std::filesystem::path file = {}) const {
+    std::ifstream in(file.empty() ? path() : file, std::ios::binary);
+    for (std::string piece; plain > 0; plain -= static_cast<std::int64_t>(piece.size())) {
+      piece.resize(static_cast<std::size_t>(std::min<std::int64_t>(plain, 1 << 20)));
+      if (!in.read(piece.data(), std::ssize(piece)) || block.compare(0, piece.size(), piece) != 0) {
+        return false;
+      }
+    }
+    return std::string(std::istreambuf_iterator<char>(in), {}) == tail;
+  }
+};
 
 TEST_F(Faults, FailedWritesAndSyncsAreReportedAndUndone) {
   const std::string bytes = pseudo_random_bytes(4 * 1024 * 1024, 7);
@@ -118,57 +214,162 @@ TEST_F(Faults, OutOfMemoryIsReported) {
   EXPECT_EQ(program.errors, "octets : MEmoire insuffisante\n");
 }
 
+const std::string INTERRUPTED =
+    "Cryptage interrompu : le fichier a EtE remis dans son Etat d'origine\n";
+
 TEST_F(Faults, InterruptedPassPutsTheFileBackThenEndsAsTheSignalAsks) {
-  // A file large enough that the pass is still running when the signal comes,
-  // on a RAM file system when there is one.
-  std::filesystem::path where = std::filesystem::exists("/dev/shm") ? "/dev/shm" : ".";
-  std::filesystem::path big = where / ("octets-big-" + std::to_string(getpid()));
-  const std::string block = pseudo_random_bytes(1 << 20, 3);
-  const int blocks = 384;
-  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
-    for (int attempt = 1;; ++attempt) {
-      {
-        std::ofstream out(big, std::ios::binary);
-        for (int i = 0; i < blocks; ++i) out.write(block.data(), static_cast<std::streamsize>(block.size()));
-      }
-      RunningProgram program(where);
-      program.type("7\n" + big.filename().string() + "\ny\n42\n");
-      // The first chunk changes as soon as the pass has begun.
-      std::ifstream file(big, std::ios::binary);
-      auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-      for (char first = block[0]; first == block[0] && std::chrono::steady_clock::now() < deadline;) {
-        file.seekg(0);
-        file.get(first);
-      }
-      // Held still, the program cannot end the pass between a look at the
-      // file's last byte and the signal.
-      kill(program.pid(), SIGSTOP);
-      waitpid(program.pid(), nullptr, WUNTRACED);
-      char last = 0;
-      file.seekg(-1, std::ios::end);
-      file.get(last);
-      bool running = last == block.back();
-      if (running) kill(program.pid(), signal);
+  BigFile big;
+  big.write();
+  // Every signal that would end the program, SIGIO as a program sends it
+  // included; and SIGUSR1 ignored at start (0), which stays ignored.
+  for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM,
+                     SIGPROF, SIGXCPU, SIGPIPE, SIGIO, SIGRTMIN, SIGRTMAX, SIGABRT, SIGSEGV, 0}) {
+    int attempt = 1;
+    for (; attempt <= 3; ++attempt) {
+      std::signal(SIGUSR1, signal == 0 ? SIG_IGN : SIG_DFL);
+      RunningProgram program(big.folder);
+      std::signal(SIGUSR1, SIG_DFL);
+      program.type("7\n" + big.name + "\ny\n42\n");
+      bool running = stop_mid_pass(program, big.size());
+      if (running) kill(program.pid(), signal == 0 ? SIGUSR1 : signal);
       kill(program.pid(), SIGCONT);
       int status = program.finish();
-      if (!running && attempt < 3) continue;
-      EXPECT_EQ(status, 128 + signal);
-      EXPECT_TRUE(program.output.ends_with("Cryptage interrompu : le fichier a EtE remis dans son "
-                                           "Etat d'origine\n")) << signal;
-      std::ifstream check(big, std::ios::binary);
-      std::string piece(block.size(), '\0');
-      int same = 0;
-      while (check.read(piece.data(), static_cast<std::streamsize>(piece.size()))) same += piece == block;
-      EXPECT_EQ(same, blocks) << signal;
+      if (signal == 0 || !running) big.write();
+      if (!running) continue;
+      EXPECT_EQ(status, signal == 0 ? 0 : 128 + signal);
+      EXPECT_TRUE(program.output.ends_with(signal == 0 ? CRYPTED + CONTINUE + "\n" : INTERRUPTED))
+          << signal;
+      EXPECT_TRUE(signal == 0 || big.holds(big.size())) << signal;
       break;
     }
+    EXPECT_LE(attempt, 3) << "the pass was never caught midway";
   }
-  std::filesystem::remove(big);
   // Outside the pass a signal ends the program as it always does.
   RunningProgram waiting(folder.path());
   ASSERT_TRUE(waiting.wait_for(" Votre choix : "));
   kill(waiting.pid(), SIGINT);
   EXPECT_EQ(waiting.finish(), 128 + SIGINT);
+}
+
+// Until success is told, a signal puts the file back, the last sync's time
+// included; after it, the program ends as the signal asks.
+TEST_F(Faults, SignalDuringTheLastSyncPutsTheFileBack) {
+  // Syncing takes time on a disk only.
+  const auto on_disk = [](const std::filesystem::path& where) {
+    struct statfs kind;
+    return statfs(where.c_str(), &kind) == 0 && kind.f_type != 0x01021994;
+  };
+  BigFile big{.folder = on_disk(folder.path()) ? folder.path() : "/var/tmp", .blocks = 64};
+  if (!on_disk(big.folder)) GTEST_SKIP() << "no disk file system to sync to";
+  big.write();
+  bool held = false;
+  for (int attempt = 1; attempt <= 3 && !held; ++attempt) {
+    RunningProgram program(big.folder);
+    program.type("7\n" + big.name + "\ny\n42\n");
+    // Seen in the sync, it stops as it comes out.
+    const auto in_sync = [&] { return proc_number(program.pid(), "syscall") == SYS_fdatasync; };
+    held = stop_when(program, in_sync, in_sync);
+    if (held) kill(program.pid(), SIGINT);
+    kill(program.pid(), SIGCONT);
+    int status = program.finish();
+    if (!held) big.write();
+    if (!held) continue;
+    EXPECT_EQ(status, 128 + SIGINT);
+    EXPECT_TRUE(program.output.ends_with(INTERRUPTED));
+    EXPECT_TRUE(big.holds(big.size()));
+  }
+  EXPECT_TRUE(held) << "the sync was never caught";
+  write_file("f.bin", "abc");
+  RunningProgram program(folder.path());
+  program.type("7\nf.bin\ny\n42\n");
+  ASSERT_TRUE(program.wait_for(CRYPTED + CONTINUE));
+  kill(program.pid(), SIGTERM);
+  EXPECT_EQ(program.finish(), 128 + SIGTERM);
+  EXPECT_EQ(read_file("f.bin"), enciphered("abc", 42));
+}
+
+// Another program acts on the file while the pass is held still. With a lease
+// (nobody else has the file open), the kernel holds that program off until the
+// file is put back; without one (the test keeps it open), only what the pass
+// wrote and still finds there is put back.
+TEST_F(Faults, AnotherProgramDuringThePassIsHeldOffOrLeftAlone) {
+  BigFile big;
+  const std::string file = big.path(), old = big.folder / "old", renamed = big.folder / "new";
+  const std::string wanted = "Un autre programme a demandE le fichier : le fichier a EtE remis "
+                             "dans son Etat d'origine\n";
+  struct Case {
+    bool lease;
+    /// The other program must wait for the put back.
+    bool waits;
+    std::function<void()> act;
+    std::string said;
+    /// The file afterwards: the first `plain` bytes of the original, then `tail`.
+    std::int64_t plain;
+    std::string tail;
+  };
+  const auto rewrite = [&] { std::ofstream(file) << "NEW\n"; };
+  const auto add = [&] { std::ofstream(file, std::ios::app) << "TAIL\n"; };
+  const Case cases[] = {
+      {true, true, rewrite, wanted, 0, "NEW\n"},
+      {false, false, rewrite,
+       "Le fichier a EtE raccourci par un autre programme : les octets 0 A 3 ont EtE changEs par "
+       "un autre programme et laissEs tels quels ; le reste est dans son Etat d'origine\n",
+       0, "NEW\n"},
+      // Between its look at the size and its write too (the fake cuts there).
+      {true, true, [&] { truncate(file.c_str(), 100000); }, wanted, 100000, ""},
+      {true, true, add, wanted, big.size(), "TAIL\n"},
+      {false, false, add,
+       "Le fichier a EtE allongE par un autre programme : le fichier a EtE remis dans son Etat "
+       "d'origine\n", big.size(), "TAIL\n"},
+      // As an editor saves, renaming a new file over the name: the old one is
+      // put back.
+      {true, false, [&] { std::filesystem::rename(renamed, file); },
+       "Le fichier a EtE remplacE ou supprimE par un autre programme : le fichier a EtE remis "
+       "dans son Etat d'origine\n", 0, "NEW\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.said);
+    int attempt = 1;
+    for (; attempt <= 3; ++attempt) {
+      big.write();
+      write_file(renamed, "NEW\n");
+      std::filesystem::remove(old);
+      std::filesystem::create_hard_link(file, old);
+      RunningProgram program(big.folder);
+      program.type("7\n" + big.name + "\ny\n");
+      ASSERT_TRUE(program.wait_for(KEY_PROMPT));
+      std::ifstream open_here;
+      if (!c.lease) open_here.open(file);
+      program.type("42\n");
+      if (!stop_mid_pass(program, big.size())) {
+        kill(program.pid(), SIGCONT);
+        continue;
+      }
+      EXPECT_EQ(lease_of(program.pid()), c.lease ? "ACTIVE" : "");
+      pid_t other = another_program(c.act);
+      bool ended = false;
+      const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+      while (!ended && lease_of(program.pid()) != "BREAKING" &&
+             std::chrono::steady_clock::now() < deadline) {
+        ended = waitpid(other, nullptr, WNOHANG) == other;
+      }
+      // Waiting, with the file still whole.
+      EXPECT_EQ(!ended, c.waits);
+      EXPECT_EQ(std::filesystem::file_size(file) == std::uintmax_t(big.size()), c.waits);
+      kill(program.pid(), SIGCONT);
+      EXPECT_EQ(program.finish(), 0);
+      if (!ended) waitpid(other, nullptr, 0);
+      EXPECT_TRUE(program.output.ends_with(c.said + CONTINUE + "\n")) << program.output;
+      EXPECT_TRUE(big.holds(c.plain, c.tail));
+      // The file opened, under its old name: renamed over, it was put back.
+      bool replaced = c.lease && !c.waits;
+      EXPECT_TRUE(big.holds(replaced ? big.size() : c.plain, replaced ? "" : c.tail, old));
+      break;
+    }
+    EXPECT_LE(attempt, 3) << "the pass was never caught midway";
+  }
+  std::filesystem::remove(old);
+  std::filesystem::remove(renamed);
 }
 
 TEST_F(Faults, SecondEncipherAndChangedFileAreLeftAlone) {
@@ -190,6 +391,20 @@ TEST_F(Faults, SecondEncipherAndChangedFileAreLeftAlone) {
   EXPECT_TRUE(first.output.ends_with("Le fichier a changE depuis qu'il a EtE mesurE : il n'a pas "
                                      "EtE modifiE\n" + CONTINUE));
   EXPECT_EQ(read_file("f.bin"), bytes + "plus");
+  // Saved anew while the key is asked, as an editor saves: neither file is
+  // changed.
+  RunningProgram third(folder.path());
+  third.type("7\nf.bin\ny\n");
+  ASSERT_TRUE(third.wait_for(KEY_PROMPT));
+  std::filesystem::create_hard_link("f.bin", "old");
+  write_file("new", "NEW\n");
+  std::filesystem::rename("new", "f.bin");
+  third.type("42\nn\n");
+  EXPECT_EQ(third.finish(), 0);
+  EXPECT_TRUE(third.output.ends_with("Le fichier a EtE remplacE ou supprimE par un autre "
+                                     "programme : il n'a pas EtE modifiE\n" + CONTINUE));
+  EXPECT_EQ(read_file("f.bin"), "NEW\n");
+  EXPECT_EQ(read_file("old"), bytes + "plus");
 }
 
 TEST_F(Faults, StandardInputThatWaitsOrFails) {

@@ -39,16 +39,34 @@ TEST(InterruptionShield, HoldsEachInterruptionAndKeepsTheFirst) {
   EXPECT_EQ(again.received(), 0);
 }
 
-TEST(InterruptionShield, SignalIgnoredAtStartStaysIgnored) {
-  std::signal(SIGINT, SIG_IGN);
-  {
+TEST(InterruptionShield, HoldsEverySignalThatWouldEndTheProgram) {
+  for (int signal : {SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU, SIGPIPE,
+                     SIGIO, SIGRTMIN, SIGRTMAX}) {
     InterruptionShield shield;
-    EXPECT_EQ(disposition(SIGINT), SIG_IGN);
-    std::raise(SIGINT);
-    EXPECT_EQ(shield.received(), 0);
+    std::raise(signal);
+    EXPECT_EQ(shield.received(), signal);
   }
-  EXPECT_EQ(disposition(SIGINT), SIG_IGN);
-  std::signal(SIGINT, SIG_DFL);
+  // Blocked, a signal waits at the system until the shield lets it in.
+  InterruptionShield shield;
+  shield.block();
+  std::raise(SIGUSR2);
+  EXPECT_EQ(shield.received(), 0);
+  shield.unblock();
+  EXPECT_EQ(shield.received(), SIGUSR2);
+}
+
+TEST(InterruptionShield, SignalIgnoredAtStartStaysIgnored) {
+  for (int signal : {SIGINT, SIGUSR1, SIGRTMIN}) {
+    std::signal(signal, SIG_IGN);
+    {
+      InterruptionShield shield;
+      EXPECT_EQ(disposition(signal), SIG_IGN);
+      std::raise(signal);
+      EXPECT_EQ(shield.received(), 0);
+    }
+    EXPECT_EQ(disposition(signal), SIG_IGN);
+    std::signal(signal, SIG_DFL);
+  }
 }
 
 }  // namespace

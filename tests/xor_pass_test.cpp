@@ -57,6 +57,15 @@ TEST(XorPass, EveryOutcomeSaysExactlyWhatStaysEnciphered) {
     /// What the file holds enciphered afterwards, and its size (-1: as before).
     Ranges enciphered;
     std::int64_t final_size = -1;
+    /// Another program's change to the bytes: once `at` bytes are rewritten, or
+    /// between the check and the write of rank `before_write`; it waits for
+    /// the pass's end while the file is `held` off from it.
+    std::function<void(std::string&)> change = {};
+    std::int64_t at = -1;
+    int before_write = -1;
+    bool held = false;
+    /// What the file holds afterwards, when not as `enciphered` says.
+    std::function<std::string(std::string)> after = {};
   };
   const auto none = [](FakeFile&) {};
   const auto on = [](FakeFile&, std::int64_t) { return true; };
@@ -69,6 +78,9 @@ TEST(XorPass, EveryOutcomeSaysExactlyWhatStaysEnciphered) {
       return true;
     };
   };
+  const auto cut_to = [](std::size_t size) { return [=](std::string& b) { b.resize(size); }; };
+  const auto add = [](std::string& b) { b += "TAIL\n"; };
+  const auto opened = [](std::string&) {};
   const std::size_t K = CHUNK;
   const Case cases[] = {
       {"small file", 1000, none, on, {Outcome::done}, {{0, 1000}}},
@@ -104,8 +116,36 @@ TEST(XorPass, EveryOutcomeSaysExactlyWhatStaysEnciphered) {
        [](FakeFile& f) { f.bytes.resize(6 * CHUNK + 7); }, on, {Outcome::cut}, {}, 6 * CHUNK + 7},
       {"cut inside the next chunk", 12 * CHUNK, none, cut_at(2 * CHUNK, 600000), {Outcome::cut},
        {}, 600000},
+      // What is left of a chunk is not known to be the pass's: left alone.
       {"cut below what was rewritten", 12 * CHUNK, none, cut_at(2 * CHUNK, 200000),
-       {Outcome::cut}, {}, 200000},
+       {Outcome::cut, 0, 0, 0, false, {{0, 200000}}}, {{0, 200000}}, 200000},
+      {"grown at a chunk's end", 12 * CHUNK, none, on, {Outcome::grown}, {}, -1, add, 2 * CHUNK,
+       -1, false, [](std::string o) { return o + "TAIL\n"; }},
+      {"grown after the last write", 3 * CHUNK, none, on, {Outcome::grown}, {}, -1, add,
+       3 * CHUNK, -1, false, [](std::string o) { return o + "TAIL\n"; }},
+      {"rewritten whole", 12 * CHUNK, none, on, {Outcome::cut, 0, 0, 0, false, {{0, 4}}}, {}, -1,
+       [](std::string& b) { b = "NEW\n"; }, 2 * CHUNK, -1, false,
+       [](std::string) { return std::string("NEW\n"); }},
+      {"overwritten where rewritten, then interrupted", 12 * CHUNK, none,
+       [](FakeFile&, std::int64_t done) { return done < 2 * CHUNK; },
+       {Outcome::interrupted, 0, 0, 0, false, {{0, CHUNK}}}, {{0, CHUNK}}, -1,
+       [](std::string& b) { b.replace(1000, 3, "XYZ"); }, 2 * CHUNK, -1, false,
+       [](std::string o) {
+         return with_enciphered(o, 12 * CHUNK, {{0, CHUNK}}).replace(1000, 3, "XYZ");
+       }},
+      // The window no check can close: the write grows the file back, and
+      // only the digests keep the put back off what it left.
+      {"cut between the check and the write", 12 * CHUNK, none, on,
+       {Outcome::cut, 0, 0, 0, false, {{0, 2 * CHUNK}}}, {}, -1, cut_to(100000), -1, 2, false,
+       [](std::string o) {
+         return with_enciphered(o, 100000, {{0, 100000}}) + std::string(2 * CHUNK - 100000, '\0') +
+                o.substr(2 * CHUNK, CHUNK);
+       }},
+      // A lease closes it: the cut waits until the file is put back.
+      {"cut between the check and the write, held off", 12 * CHUNK, none, on, {Outcome::wanted},
+       {}, -1, cut_to(100000), -1, 2, true, [](std::string o) { return o.substr(0, 100000); }},
+      {"opened by another program, held off", 12 * CHUNK, none, on, {Outcome::wanted}, {}, -1,
+       opened, 2 * CHUNK, -1, true},
       {"interrupted", 4 * CHUNK + 5, none,
        [](FakeFile&, std::int64_t done) { return done < 300000; }, {Outcome::interrupted}, {}},
   };
@@ -114,21 +154,55 @@ TEST(XorPass, EveryOutcomeSaysExactlyWhatStaysEnciphered) {
     const std::string original = pseudo_random_bytes(static_cast<std::size_t>(c.size), 11);
     FakeFile file(original);
     c.arrange(file);
+    file.held = c.held;
+    file.before_write = [&](FakeFile& f, std::size_t rank) {
+      if (static_cast<int>(rank) == c.before_write) f.act(c.change);
+    };
     CryptResult result = crypt_in_place(file, c.size, KEY, [&](std::int64_t done) {
+      if (done == c.at) file.act(c.change);
       return c.keep_going(file, done);
     });
+    // Released: the program that waited goes on.
+    if (file.waiting) file.waiting(file.bytes);
     EXPECT_EQ(result.outcome, c.said.outcome);
     EXPECT_EQ(result.enciphered, c.said.enciphered);
     EXPECT_EQ(result.also_from, c.said.also_from);
     EXPECT_EQ(result.also_to, c.said.also_to);
     EXPECT_EQ(result.unconfirmed, c.said.unconfirmed);
-    // Put back whole exactly when nothing is left enciphered.
+    EXPECT_EQ(result.changed, c.said.changed);
+    // Put back whole exactly when nothing is left enciphered but what another
+    // program changed.
     if (c.said.outcome != Outcome::done) {
-      EXPECT_EQ(result.restored(), c.enciphered.empty() && !c.said.unconfirmed);
+      EXPECT_EQ(result.restored(), (c.enciphered.empty() || c.enciphered == c.said.changed) &&
+                                       !c.said.unconfirmed);
     }
     std::int64_t size = c.final_size < 0 ? c.size : c.final_size;
-    EXPECT_TRUE(file.bytes == with_enciphered(original, size, c.enciphered))
+    EXPECT_TRUE(file.bytes ==
+                (c.after ? c.after(original) : with_enciphered(original, size, c.enciphered)))
         << file.bytes.size() << " bytes";
+  }
+}
+
+// Every bit counts, and the pass's one-pass way (vector instructions and all)
+// gives the same digest at every length and alignment.
+TEST(XorPass, DigestTellsEveryBitApartTheSameWayInOnePass) {
+  const std::string bytes = pseudo_random_bytes(1000, 4);
+  const auto of = [](std::string b) {
+    return digest(reinterpret_cast<unsigned char*>(b.data()), 300);
+  };
+  for (std::size_t bit = 0; bit < 300 * 8; ++bit) {
+    std::string flipped = bytes;
+    flipped[bit / 8] = static_cast<char>(flipped[bit / 8] ^ (1 << bit % 8));
+    ASSERT_NE(of(flipped), of(bytes)) << "bit " << bit;
+  }
+  for (std::size_t start = 0; start < 40; ++start) {
+    for (std::size_t length = 0; start + length <= bytes.size(); length += 1 + length / 8) {
+      std::string copy = bytes;
+      auto* at = reinterpret_cast<unsigned char*>(copy.data()) + start;
+      std::uint64_t said = xor_and_digest(at, length, KEY);
+      ASSERT_EQ(said, digest(at, length)) << start << " " << length;
+      ASSERT_EQ(copy, with_enciphered(bytes, 1000, {{start, start + length}}));
+    }
   }
 }
 

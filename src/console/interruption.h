@@ -5,11 +5,15 @@
 
 namespace octets {
 
-/// While one exists, an interruption (SIGINT, SIGTERM or SIGHUP; Ctrl-C or
-/// Ctrl-Break on Windows) does not end the process: the first is recorded for
-/// the program to act on at a safe point. An interruption that was ignored
-/// when the shield went up stays ignored. The previous handling comes back when
-/// it goes.
+/// While one exists, an interruption does not end the process: the first is
+/// recorded for the program to act on at a safe point. On POSIX that is every
+/// signal that would end the process and can be caught (SIGINT, SIGTERM,
+/// SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU,
+/// SIGPIPE, SIGPOLL, the real-time signals and the rest), except the kernel's
+/// notice that another program wants a leased file (SIGIO) and a real fault of
+/// the program itself, which ends it at once; on Windows, Ctrl-C, Ctrl-Break
+/// and SIGTERM. An interruption that was ignored when the shield went up stays
+/// ignored. The previous handling comes back when it goes.
 class InterruptionShield {
  public:
   InterruptionShield();
@@ -19,6 +23,13 @@ class InterruptionShield {
 
   /// The signal received since the shield went up, or 0.
   int received() const;
+
+  /// From block() to unblock(), interruptions wait at the system, so that what
+  /// runs between (the last checks and the message that tells of success) is
+  /// all before or all after one; those that came are received() after it.
+  /// Windows cannot make them wait: there they are no-ops.
+  void block();
+  void unblock();
 };
 
 /// What an operation tells the menu when it returns: the signal it held back

@@ -18,6 +18,12 @@ const char* cause(CryptOutcome outcome) {
       return "Erreur d'enregistrement sur le disque";
     case CryptOutcome::cut:
       return "Le fichier a EtE raccourci par un autre programme";
+    case CryptOutcome::grown:
+      return "Le fichier a EtE allongE par un autre programme";
+    case CryptOutcome::wanted:
+      return "Un autre programme a demandE le fichier";
+    case CryptOutcome::replaced:
+      return "Le fichier a EtE remplacE ou supprimE par un autre programme";
     case CryptOutcome::interrupted:
       return "Cryptage interrompu";
     case CryptOutcome::done:
@@ -42,28 +48,74 @@ std::optional<unsigned char> ask_consent(Console& console, std::int64_t size) {
   return static_cast<unsigned char>(*key);
 }
 
+/// What stands against telling of success once the pass is done and synced,
+/// or done when nothing does.
+CryptOutcome last_check(const InterruptionShield& shield, XorPass& pass, const OpenFile& file) {
+  if (shield.received() != 0) return CryptOutcome::interrupted;
+  CryptOutcome outcome = pass.check();
+  if (outcome != CryptOutcome::done) return outcome;
+  return names_file(current_file.name, file.stream()) ? CryptOutcome::done
+                                                       : CryptOutcome::replaced;
+}
+
 /// Rewrites the whole file with the key, showing how far it has gone, and says
-/// how it ended. Signals that would end the program are held back meanwhile.
+/// how it ended. Other programs are held off the file where the system allows
+/// it, and signals that would end the program are held back: until success is
+/// told, any of them makes the pass put the file back.
 Interruption run_pass(Console& console, OpenFile& file, std::int64_t size, unsigned char key) {
+  // Up first: the lease's notice would end the program otherwise.
+  InterruptionShield shield;
   StreamFile target(file.stream());
+  target.hold();
+  // The user agreed to the size shown, for the file under that name; with the
+  // lease held, nothing can change the one and only a rename the other.
+  if (target.size() != size) {
+    console.write("Le fichier a changE depuis qu'il a EtE mesurE : il n'a pas EtE modifiE\n");
+    return Interruption{shield.received()};
+  }
+  if (!names_file(current_file.name, file.stream())) {
+    console.write(std::string(cause(CryptOutcome::replaced)) + " : il n'a pas EtE modifiE\n");
+    return Interruption{shield.received()};
+  }
+  XorPass pass(target, size, key);
   CryptResult result;
-  int signal = 0;
   {
-    InterruptionShield shield;
     Progress progress(console, size);
-    result = crypt_in_place(target, size, key, [&](std::int64_t done) {
+    result = pass.run([&](std::int64_t done) {
       progress.update(done);
       return shield.received() == 0;
     });
-    progress.finish();
-    signal = shield.received();
   }
-  if (!file.close() && result.outcome == CryptOutcome::done) {
-    console.write("Erreur A la fermeture : le fichier n'est peut-Etre pas entiErement cryptE\n");
-  } else {
-    console.write(describe(result));
+  if (result.outcome == CryptOutcome::done) {
+    // The last look and the message are one step: a signal comes before them
+    // both, and the file is put back, or after them both.
+    shield.block();
+    CryptOutcome outcome = last_check(shield, pass, file);
+    if (outcome == CryptOutcome::done) {
+      target.release();
+      console.write(file.close() ? describe(result)
+                                 : "Erreur A la fermeture : le fichier n'est peut-Etre pas "
+                                   "entiErement cryptE\n");
+      console.flush();
+    }
+    shield.unblock();
+    if (outcome == CryptOutcome::done) return Interruption{shield.received()};
+    result = pass.put_back(outcome);
   }
-  return Interruption{signal};
+  target.release();
+  console.write(describe(result));
+  return Interruption{shield.received()};
+}
+
+/// "les octets 0 A 3 et 262144 A 524287 ont EtE changEs par un autre programme
+/// et laissEs tels quels".
+std::string left_alone(const ByteRanges& changed) {
+  std::string text = "les octets ";
+  for (std::size_t i = 0; i < changed.size(); ++i) {
+    if (i > 0) text += i + 1 == changed.size() ? " et " : ", ";
+    text += std::to_string(changed[i].first) + " A " + std::to_string(changed[i].second - 1);
+  }
+  return text + " ont EtE changEs par un autre programme et laissEs tels quels";
 }
 
 }  // namespace
@@ -71,7 +123,12 @@ Interruption run_pass(Console& console, OpenFile& file, std::int64_t size, unsig
 std::string describe(const CryptResult& result) {
   if (result.outcome == CryptOutcome::done) return "Fichier cryptE / dEcryptE\n";
   std::string text = cause(result.outcome);
+  const std::string others = result.changed.empty() ? "" : " ; " + left_alone(result.changed);
   if (result.restored()) {
+    if (!others.empty()) {
+      return text + " : " + left_alone(result.changed) +
+             " ; le reste est dans son Etat d'origine\n";
+    }
     switch (result.outcome) {
       case CryptOutcome::read_failed:
         return text + " : le fichier n'a pas EtE modifiE\n";
@@ -84,7 +141,8 @@ std::string describe(const CryptResult& result) {
   if (result.unconfirmed) {
     return text + " : le fichier a EtE remis dans son Etat d'origine sans confirmation du "
                   "disque ; les " +
-           std::to_string(result.enciphered) + " premiers octets sont peut-Etre cryptEs\n";
+           std::to_string(result.enciphered) + " premiers octets sont peut-Etre cryptEs" + others +
+           "\n";
   }
   text += " : le fichier n'a pas pu Etre remis dans son Etat d'origine ; ";
   if (result.enciphered > 0) {
@@ -95,7 +153,7 @@ std::string describe(const CryptResult& result) {
     text += "les octets " + std::to_string(result.also_from) + " A " +
             std::to_string(result.also_to - 1);
   }
-  return text + " sont cryptEs\n";
+  return text + " sont cryptEs" + others + "\n";
 }
 
 Interruption crypt_file(Console& console) {
@@ -112,12 +170,6 @@ Interruption crypt_file(Console& console) {
   if (size < 0) return {};
   std::optional<unsigned char> key = ask_consent(console, size);
   if (!key) return {};
-  // The user agreed to the size shown; a file that grew or shrank since is not
-  // the one they meant.
-  if (stored_size(file.stream()) != size) {
-    console.write("Le fichier a changE depuis qu'il a EtE mesurE : il n'a pas EtE modifiE\n");
-    return {};
-  }
   return run_pass(console, file, size, *key);
 }
 

@@ -55,6 +55,10 @@ bool truncate_file(std::FILE* file, std::int64_t size);
 /// knows no locks lets the file go unlocked.
 bool lock_file(std::FILE* file);
 
+/// True when `name` still leads to the open file: same device and inode, or
+/// same volume and file index on Windows. Looks at the name without opening it.
+bool names_file(const char* name, std::FILE* file);
+
 /// A file read and written at given offsets: what a pass over a file in place
 /// needs, and what a test can stand in for.
 class RandomAccessFile {
@@ -71,6 +75,9 @@ class RandomAccessFile {
                             std::size_t count) = 0;
   /// As sync_file().
   virtual bool sync() = 0;
+  /// True once another program has asked for a file held off from it (see
+  /// StreamFile::hold()): it waits until the file is released.
+  virtual bool wanted() { return false; }
 };
 
 /// The file under an open stream, reached past the stream's own position and
@@ -82,9 +89,21 @@ class StreamFile final : public RandomAccessFile {
   std::int64_t read(std::int64_t offset, unsigned char* bytes, std::size_t count) override;
   std::size_t write(std::int64_t offset, const unsigned char* bytes, std::size_t count) override;
   bool sync() override { return sync_file(stream_); }
+  bool wanted() override;
+
+  /// Asks the system to hold off every other program that opens or cuts the
+  /// file until release(), and to say when one tries (a write lease on Linux;
+  /// its notice comes as SIGIO, which the InterruptionShield lets pass). False
+  /// when it cannot be had: another descriptor is open on the file, the file
+  /// system has no leases, the program has no right to one, or Windows, where
+  /// the lock already denies other programs the file's bytes.
+  bool hold();
+  /// Lets the programs that wait for the file go on.
+  void release();
 
  private:
   std::FILE* stream_;
+  bool held_ = false;
 };
 
 }  // namespace octets

@@ -173,6 +173,37 @@ bool truncate_file(std::FILE* file, std::int64_t size) {
   return ::ftruncate(descriptor(file), static_cast<off_t>(size)) == 0;
 }
 
+bool names_file(const char* name, std::FILE* file) {
+  // stat() opens nothing, so it neither waits for nor breaks a lease.
+  struct stat named, opened;
+  return ::stat(name, &named) == 0 && ::fstat(descriptor(file), &opened) == 0 &&
+         named.st_dev == opened.st_dev && named.st_ino == opened.st_ino;
+}
+
+bool StreamFile::hold() {
+#ifdef F_SETLEASE
+  // The kernel refuses it while any other descriptor is open on the file.
+  held_ = ::fcntl(descriptor(stream_), F_SETLEASE, F_WRLCK) == 0;
+#endif
+  return held_;
+}
+
+bool StreamFile::wanted() {
+#ifdef F_SETLEASE
+  // A lease being broken reads as the kind it is to become; one the kernel
+  // took back after the break time reads as none.
+  if (held_) return ::fcntl(descriptor(stream_), F_GETLEASE) != F_WRLCK;
+#endif
+  return false;
+}
+
+void StreamFile::release() {
+#ifdef F_SETLEASE
+  if (held_) ::fcntl(descriptor(stream_), F_SETLEASE, F_UNLCK);
+#endif
+  held_ = false;
+}
+
 bool lock_file(std::FILE* file) {
   for (;;) {
     if (::flock(descriptor(file), LOCK_EX | LOCK_NB) == 0) return true;

@@ -68,7 +68,7 @@ void reset_folder() {
       fs::remove(entry.path());
     }
   }
-  for (const auto& [name, bytes] : SEED_FILES) octets::testing::write_file(name, bytes);
+  for (const auto& [name, bytes] : SEED_FILES) octets::test::write_file(name, bytes);
 }
 
 void check_outside_untouched() {
@@ -77,7 +77,7 @@ void check_outside_untouched() {
     (void)entry;
     ++entries;
   }
-  if (entries != 2 || octets::testing::read_file(root / "sentinel") != SENTINEL) {
+  if (entries != 2 || octets::test::read_file(root / "sentinel") != SENTINEL) {
     fail("a path outside the folder was touched");
   }
 }
@@ -95,7 +95,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   if (mkdtemp(pattern.data()) == nullptr) fail("no temporary folder");
   root = pattern;
   std::atexit(remove_root);
-  octets::testing::write_file(root / "sentinel", SENTINEL);
+  octets::test::write_file(root / "sentinel", SENTINEL);
   fs::create_directory(root / "work");
   fs::create_directory(root / "work" / SEED_FOLDER);
   fs::current_path(root / "work");
