@@ -1,4 +1,6 @@
 #include <fcntl.h>
+#include <langinfo.h>
+#include <locale.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/file.h>
@@ -39,10 +41,16 @@ class DescriptorSource : public ByteSource {
   bool failed_ = false;
 };
 
-/// Whether the user's locale reads text as UTF-8, as its name says: the
-/// first of LC_ALL, LC_CTYPE and LANG that is set. The program itself stays in
-/// the C locale.
+/// Whether the user's locale reads text as UTF-8, as the C library tells it
+/// from LC_ALL, LC_CTYPE and LANG. The locale is looked at apart, so the
+/// program itself stays in the C locale. A locale that is not installed is
+/// judged by its name: the first of those variables that is set.
 bool locale_is_utf8() {
+  if (locale_t asked = ::newlocale(LC_CTYPE_MASK, "", static_cast<locale_t>(0))) {
+    bool utf8 = std::strcmp(::nl_langinfo_l(CODESET, asked), "UTF-8") == 0;
+    ::freelocale(asked);
+    return utf8;
+  }
   for (const char* variable : {"LC_ALL", "LC_CTYPE", "LANG"}) {
     const char* name = std::getenv(variable);
     if (name == nullptr || *name == '\0') continue;
