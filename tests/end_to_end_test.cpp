@@ -281,11 +281,7 @@ class RunningProgram {
       setrlimit(RLIMIT_FSIZE, &limit);
       if (chdir(folder.c_str()) != 0) _exit(120);
       for (const std::string& setting : options.environment) putenv(strdup(setting.c_str()));
-      bool preloaded = false;
-      for (const std::string& setting : options.environment) {
-        preloaded = preloaded || setting.starts_with("LD_PRELOAD=/");
-      }
-      execl(preloaded ? OCTETS_SHARED_PROGRAM : OCTETS_BUILT_PROGRAM, "octets", nullptr);
+      execl(OCTETS_BUILT_PROGRAM, "octets", nullptr);
       _exit(121);
     }
     close(in[0]);
