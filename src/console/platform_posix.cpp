@@ -1,6 +1,5 @@
 #include <fcntl.h>
 #include <langinfo.h>
-#include <locale.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/file.h>
@@ -8,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <clocale>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -42,13 +42,16 @@ class DescriptorSource : public ByteSource {
 };
 
 /// Whether the user's locale reads text as UTF-8, as the C library tells it
-/// from LC_ALL, LC_CTYPE and LANG. The locale is looked at apart, so the
-/// program itself stays in the C locale. A locale that is not installed is
-/// judged by its name: the first of those variables that is set.
+/// from LC_ALL, LC_CTYPE and LANG; the program itself stays in the C locale. A
+/// locale that is not installed is judged by its name: the first of those
+/// variables that is set.
 bool locale_is_utf8() {
-  if (locale_t asked = ::newlocale(LC_CTYPE_MASK, "", static_cast<locale_t>(0))) {
-    bool utf8 = std::strcmp(::nl_langinfo_l(CODESET, asked), "UTF-8") == 0;
-    ::freelocale(asked);
+  // Taken and given back with nothing in between, so that number reading, the
+  // answer rule and the texts keep the C locale's rules. (glibc's newlocale
+  // would leave the global locale alone, but loses memory when LOCPATH is set.)
+  if (std::setlocale(LC_CTYPE, "") != nullptr) {
+    bool utf8 = std::strcmp(::nl_langinfo(CODESET), "UTF-8") == 0;
+    std::setlocale(LC_CTYPE, "C");
     return utf8;
   }
   for (const char* variable : {"LC_ALL", "LC_CTYPE", "LANG"}) {
