@@ -15,14 +15,14 @@ if(WIN32)
 else()
   install(TARGETS octets RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(FILES doc/octets.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-  install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  install(FILES README.md doc/changelog doc/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
 endif()
 
 set(CPACK_PACKAGE_NAME octets)
 set(CPACK_PACKAGE_VENDOR "octets")
 set(CPACK_PACKAGE_CONTACT "octets maintainers <maintainers@users.noreply.c-seed-510678c9.example>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
-    "show any file as text or as byte values, write text files, XOR-encipher files")
+    "console tool in French to see any file as text or as the bytes it is made of")
 set(CPACK_PACKAGE_DESCRIPTION
     "octets is a small interactive console program, with its dialogue in French,
 whose point is that every file is only a sequence of bytes. From one menu it
@@ -39,8 +39,12 @@ set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # dpkg-shlibdeps (package dpkg-dev) works out the libraries the program needs.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# Debian keeps manual pages compressed; cmake --install leaves the page plain.
-set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/compress_manual.cmake)
+# Debian keeps manual pages and changelogs compressed; cmake --install leaves
+# them plain.
+set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/compress_for_debian.cmake)
+# Whatever the umask of the one who packs it.
+set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+    OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 
 if(WIN32)
   set(CPACK_GENERATOR ZIP)

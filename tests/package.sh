@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Packs the program and checks the packages as a user would meet them: the
-# Debian package is installed with dpkg -i, octets runs from the PATH, man octets
-# shows the manual page, and dpkg -r octets leaves none of its files behind; the
-# Windows zip holds octets.exe and a text with Windows line ends. Needs root for
-# dpkg and says so otherwise; installs what it needs when it is missing.
+# Debian package passes lintian --pedantic without an error or a warning, a
+# second build in a fresh folder gives the same bytes, it is installed with
+# dpkg -i, octets runs from the PATH, man octets shows the manual page, and
+# dpkg -r octets leaves none of its files behind; the Windows zip holds
+# octets.exe and a text with Windows line ends. Needs root for dpkg and says so
+# otherwise; installs what it needs when it is missing.
 #   bash tests/package.sh [native build folder, default build]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -22,35 +24,69 @@ fail() {
 }
 
 # dpkg-shlibdeps (dpkg-dev) finds the package's dependencies; man-db and groff
-# show the manual page.
-bash tests/ensure_packages.sh g++ cmake libgtest-dev dpkg-dev man-db groff-base
+# show the manual page; lintian is Debian's own checker.
+bash tests/ensure_packages.sh g++ cmake libgtest-dev dpkg-dev man-db groff-base lintian
 if dpkg -s octets >/dev/null 2>&1; then
   fail "a package octets is installed already; remove it first (dpkg -r octets)"
 fi
 [ ! -e /usr/bin/octets ] || fail "/usr/bin/octets exists outside any package"
 
 folder=$(mktemp -d)
+# Readable by the unprivileged user that runs lintian.
+chmod 755 "$folder"
 trap 'rm -rf "$folder"' EXIT
 
+# Every time in the package is this one, the last commit's when there is one.
+export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || echo 1796688000)}
+# pack FOLDER: builds the program in FOLDER and packs it there.
+pack() {
+  cmake --build "$1" -j "$jobs" --target octets >/dev/null
+  rm -f "$1"/octets_*.deb
+  (cd "$1" && cpack -G DEB >/dev/null)
+}
 cmake -S . -B "$native" >/dev/null
-cmake --build "$native" -j "$jobs" --target octets >/dev/null
+pack "$native"
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$native/CMakeCache.txt")
-rm -f "$native"/octets_*.deb
-(cd "$native" && cpack -G DEB >/dev/null)
-deb=$native/octets_${version}_$(dpkg --print-architecture).deb
+name=octets_${version}_$(dpkg --print-architecture).deb
+deb=$native/$name
 [ -f "$deb" ] || fail "cpack -G DEB made no $deb"
+
+# The same commit built again elsewhere, with the same compiler and build type,
+# gives the same bytes.
+cache() { sed -n "s/^$1:[A-Z]*=//p" "$native/CMakeCache.txt"; }
+cmake -S . -B "$folder/again" -DCMAKE_CXX_COMPILER="$(cache CMAKE_CXX_COMPILER)" \
+  -DCMAKE_BUILD_TYPE="$(cache CMAKE_BUILD_TYPE)" >/dev/null
+pack "$folder/again"
+if ! cmp "$deb" "$folder/again/$name"; then
+  diff <(dpkg-deb -c "$deb") <(dpkg-deb -c "$folder/again/$name") >&2 || true
+  fail "two builds of the same commit give different packages"
+fi
+rm -rf "$folder/again"
+
+# Debian's own checker, as an ordinary user (it warns when run as root).
+cp "$deb" "$folder/$name"
+chmod 644 "$folder/$name"
+checked=$(runuser -u nobody -- lintian --pedantic "$folder/$name" 2>&1) ||
+  fail "lintian failed: $checked"
+[ -z "$checked" ] || echo "$checked"
+! grep -q '^[EW]: ' <<<"$checked" || fail "lintian finds errors or warnings in $name"
+rm "$folder/$name"
 
 for field in Maintainer Section Description; do
   [ -n "$(dpkg-deb -f "$deb" "$field")" ] || fail "the package has no $field"
 done
 [ "$(dpkg-deb -f "$deb" Section)" = utils ] || fail "the package's section is not utils"
-# Linked whole, the program needs no library; linked otherwise, only the C library.
+# The C++ runtime is linked in: the C library is all the program needs.
 depends=$(dpkg-deb -f "$deb" Depends)
-[ -z "$depends" ] || grep -qx 'libc6 ([^)]*)' <<<"$depends" ||
-  fail "the package depends on more than the C library: $depends"
+grep -qx 'libc6 (>= [0-9.]*)' <<<"$depends" ||
+  fail "the package should depend on the C library alone, not on '$depends'"
+[ "$(dpkg-deb --fsys-tarfile "$deb" | tar -xOf - ./usr/share/doc/octets/changelog.gz |
+  gzip -dc | head -n 1)" = "octets ($version) unstable; urgency=medium" ] ||
+  fail "the changelog's last entry is not for version $version"
 # Its files, without the folders it shares with every other package.
 mapfile -t files < <(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { sub(/^\./, "", $6); print $6 }')
-for file in /usr/bin/octets /usr/share/man/man1/octets.1.gz /usr/share/doc/octets/README.md; do
+for file in /usr/bin/octets /usr/share/man/man1/octets.1.gz /usr/share/doc/octets/README.md \
+  /usr/share/doc/octets/changelog.gz /usr/share/doc/octets/copyright; do
   printf '%s\n' "${files[@]}" | grep -qxF "$file" || fail "the package lacks $file"
 done
 

@@ -29,14 +29,10 @@ RunningProgram::RunningProgram(const std::filesystem::path& folder, const Option
     setrlimit(RLIMIT_FSIZE, &limit);
     if (chdir(folder.c_str()) != 0) _exit(120);
     for (const std::string& setting : options.environment) putenv(strdup(setting.c_str()));
-    bool preloaded = false;
-    for (const std::string& setting : options.environment) {
-      preloaded = preloaded || setting.starts_with("LD_PRELOAD=/");
-    }
     // Last, so that the test's own code in the child still has its memory.
     rlimit memory{options.memory_limit, options.memory_limit};
     setrlimit(RLIMIT_AS, &memory);
-    execl(preloaded ? OCTETS_SHARED_PROGRAM : OCTETS_BUILT_PROGRAM, "octets", nullptr);
+    execl(OCTETS_BUILT_PROGRAM, "octets", nullptr);
     _exit(121);
   }
   close(in[0]);

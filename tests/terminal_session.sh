@@ -20,6 +20,13 @@ fi
 folder=$(mktemp -d)
 # A server of its own, whose socket goes away with the folder.
 tmux_() { tmux -u -S "$folder/tmux" -f /dev/null "$@"; }
+# Ends the server and waits until it has gone, so that a new one can start.
+end_server() {
+  tmux_ kill-server
+  local deadline=$((SECONDS + 10))
+  while tmux_ has-session 2>/dev/null && ((SECONDS < deadline)); do sleep 0.1; done
+  rm -f "$folder/tmux"
+}
 trap 'tmux_ kill-server 2>/dev/null || true; rm -rf "$folder"' EXIT
 
 printf 'A\n\377' >"$folder/hex.bin"
@@ -248,7 +255,66 @@ type_line n
 wait_for_text "exit="
 expect_line "exit=0"
 [[ $(tmux_ display-message -p '#{pane_title}') == "$title" ]] || fail "the window title changed"
-tmux_ kill-server
+
+# The symbols follow the user's locale as the C library reads it: the codeset
+# of an installed locale decides, whatever its name; only a locale that is not
+# installed is judged by its name. Each run gets only the locale variables
+# given, in a window of its own, and shows symbols.bin.
+printf '3\nsymbols.bin\nn\n' >"$folder/symbols.in"
+UTF8_ROW="A☺♥←ÇΘ█B****************************"
+ASCII_ROW="A......B****************************"
+windows=0
+expect_symbols() {
+  local wanted=$1 settings=$2 window=locale$((++windows)) deadline=$((SECONDS + TIMEOUT)) shown
+  tmux_ new-window -d -n $window -c "$folder" \
+    "env -u LC_ALL -u LC_CTYPE -u LANG -u LOCPATH $settings $run <symbols.in; echo exit=\$?;
+     exec sleep 600"
+  until shown=$(tmux_ capture-pane -p -N -t $window) && [[ $shown == *exit=* ]]; do
+    ((SECONDS < deadline)) || fail "no end of the program with '$settings' after ${TIMEOUT}s"
+    sleep 0.1
+  done
+  # The input is not typed, so nothing ends the last question's line.
+  grep -q ' : exit=0$' <<<"$shown" && grep -qxF -- "$wanted" <<<"$shown" ||
+    fail "with '$settings' the symbols are not '$wanted': $shown"
+}
+while read -r wanted settings; do
+  expect_symbols "${!wanted}" "$settings"
+done <<'END'
+UTF8_ROW LANG=C.UTF-8
+UTF8_ROW LC_CTYPE=C.UTF-8 LANG=C
+ASCII_ROW LC_ALL=C LANG=C.UTF-8
+ASCII_ROW LANG=C
+ASCII_ROW
+UTF8_ROW LC_ALL=fr_FR.UTF-8
+UTF8_ROW LC_ALL=xx_XX.UTF-8
+UTF8_ROW LC_CTYPE=xx_XX.utf8 LANG=C
+ASCII_ROW LC_ALL=xx_XX LANG=C.UTF-8
+END
+# Locales of its own, installed in the test's folder: fr_FR.UTF-8, the same
+# under a name that does not say UTF-8, and a Latin-1 one.
+sources=/usr/share/i18n/locales/fr_FR
+if command -v localedef >/dev/null && [ -f "$sources" ]; then
+  locales=$folder/locales
+  mkdir "$locales"
+  # -c: the warnings localedef gives for Debian's own sources change nothing.
+  localedef -c -i fr_FR -f UTF-8 "$locales/fr_FR.utf8" >"$folder/localedef.log" 2>&1 || true
+  localedef -c -i fr_FR -f ISO-8859-1 "$locales/latin" >>"$folder/localedef.log" 2>&1 || true
+  [ -f "$locales/fr_FR.utf8/LC_CTYPE" ] && [ -f "$locales/latin/LC_CTYPE" ] ||
+    fail "localedef made no locale: $(cat "$folder/localedef.log")"
+  cp -r "$locales/fr_FR.utf8" "$locales/francais"
+  while read -r wanted settings; do
+    expect_symbols "${!wanted}" "LOCPATH=$(printf %q "$locales") $settings"
+  done <<'END'
+UTF8_ROW LC_ALL=fr_FR.UTF-8
+UTF8_ROW LC_ALL=francais
+ASCII_ROW LC_ALL=latin
+UTF8_ROW LANG=francais
+ASCII_ROW LC_ALL=latin LANG=francais
+END
+else
+  echo "terminal_session: no localedef or locale sources, installed locales not tried"
+fi
+end_server
 
 # A terminal that takes no control sequence (TERM=dumb, then no TERM at all)
 # gets none: everything it receives is kept to be searched.
@@ -262,7 +328,7 @@ for setting in "TERM=dumb" "-u TERM"; do
   wait_for_prompt "$CONTINUE"
   type_line n
   wait_for_text "exit=0"
-  tmux_ kill-server
+  end_server
   LC_ALL=C grep -q $'\033' "$folder/dumb.log" && fail "env $setting received an escape sequence"
 done
 

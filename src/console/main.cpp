@@ -1,4 +1,5 @@
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <memory>
 #include <new>
@@ -8,7 +9,29 @@
 #include "console/menu.h"
 #include "console/terminal.h"
 
+namespace {
+
+// Memory held back so that a failed allocation can still be told: throwing
+// needs memory of its own, which the runtime cannot always have set aside.
+void* reserve = nullptr;
+
+void give_back_and_throw() {
+  if (reserve == nullptr) {
+    // Not even that could be had, or it is spent: nothing is left to unwind
+    // with, and nothing the program holds needs it.
+    std::fputs("octets : MEmoire insuffisante\n", stderr);
+    std::_Exit(1);
+  }
+  std::free(reserve);
+  reserve = nullptr;
+  throw std::bad_alloc();
+}
+
+}  // namespace
+
 int main() {
+  reserve = std::malloc(64 * 1024);
+  std::set_new_handler(give_back_and_throw);
   octets::ExitStatus status = octets::ExitStatus::success();
   std::unique_ptr<octets::Console> console;
   // Everything that may allocate is inside, the streams' own buffers and the

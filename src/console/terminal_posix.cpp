@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <langinfo.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/ioctl.h>
@@ -6,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <clocale>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -39,10 +41,19 @@ class DescriptorSource : public ByteSource {
   bool failed_ = false;
 };
 
-/// Whether the user's locale reads text as UTF-8, as its name says: the
-/// first of LC_ALL, LC_CTYPE and LANG that is set. The program itself stays in
-/// the C locale.
+/// Whether the user's locale reads text as UTF-8, as the C library tells it
+/// from LC_ALL, LC_CTYPE and LANG; the program itself stays in the C locale. A
+/// locale that is not installed is judged by its name: the first of those
+/// variables that is set.
 bool locale_is_utf8() {
+  // Taken and given back with nothing in between, so that number reading, the
+  // answer rule and the texts keep the C locale's rules. (glibc's newlocale
+  // would leave the global locale alone, but loses memory when LOCPATH is set.)
+  if (std::setlocale(LC_CTYPE, "") != nullptr) {
+    bool utf8 = std::strcmp(::nl_langinfo(CODESET), "UTF-8") == 0;
+    std::setlocale(LC_CTYPE, "C");
+    return utf8;
+  }
   for (const char* variable : {"LC_ALL", "LC_CTYPE", "LANG"}) {
     const char* name = std::getenv(variable);
     if (name == nullptr || *name == '\0') continue;

@@ -39,8 +39,11 @@ fi
 cmake -S . -B "$native" >/dev/null
 cmake --build "$native" -j "$jobs" --target end_to_end_test
 
-# A private, quiet prefix that asks nothing and needs no display.
-export WINEPREFIX="$PWD/build-win/wineprefix" WINEDEBUG=-all DISPLAY=
+# A private, quiet prefix that asks nothing and needs no display. It takes
+# hundreds of megabytes and a while to make, so it is kept between runs, in
+# the user's cache rather than the build tree.
+export WINEPREFIX="${XDG_CACHE_HOME:-$HOME/.cache}/octets/wineprefix" WINEDEBUG=-all DISPLAY=
+mkdir -p "$(dirname "$WINEPREFIX")"
 export WINEDLLOVERRIDES="mscoree,mshtml="
 # One server for every run of the program rather than one each; it may be
 # running already.
