@@ -149,7 +149,7 @@ declare -A peer_name=(
   [binary]='cat F'
   [pipe]='cat F | cat'
 )
-declare -A target=([start-up]=1.3 [encipher]=1.10 [hexadecimal]=2.0 [decimal]=2.8 [binary]=2.5)
+declare -A target=([start-up]=1.4 [encipher]=1.10 [hexadecimal]=2.0 [decimal]=2.8 [binary]=2.5)
 
 echo
 echo "octets: $prog"
