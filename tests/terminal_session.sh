@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs the built program at a real terminal: a detached tmux server of its own
-# types a whole session and reads the screen back. Needs no standard input and
-# no TERM of its own. Installs tmux when it is missing and this runs as root.
+# types a whole session and reads the screen back, then shows a file under each
+# way of giving a locale. Needs no standard input and no TERM of its own.
+# Installs tmux when it is missing and this runs as root.
 #
 # Usage: tests/terminal_session.sh PATH/TO/octets
 set -euo pipefail
