@@ -89,32 +89,6 @@ TEST_F(LineWriter, RestOfALongNameIsTheFirstLine) {
   EXPECT_EQ(read_file(name28), "");
 }
 
-TEST_F(LineWriter, EndOfInputEndsTheLinesAsFinDoes) {
-  struct Case {
-    std::string input;
-    std::string file;
-  };
-  const Case cases[] = {
-      {"f.txt\n", ""},
-      {"f.txt\nun\n", "un\n"},
-      {"f.txt\nun\ndeux", "un\ndeux"},
-      {"f.txt\nun\nfin", "un\n"},
-      {"f.txt\nun\nfi", "un\nfi"},
-  };
-  for (const Case& c : cases) {
-    auto session = run_session("1\n" + c.input);
-    EXPECT_EQ(read_file("f.txt"), c.file) << c.input;
-    EXPECT_EQ(session.status, 0);
-    EXPECT_EQ(session.transcript.substr(session.transcript.size() - CONTINUE.size() - 1),
-              CONTINUE + "\n");
-  }
-  // No name: nothing is created.
-  run_session("1\n");
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator("."),
-                          std::filesystem::directory_iterator()),
-            1);
-}
-
 TEST_F(LineWriter, FailedWriteIsReportedAtOnceAndTheLinesGoOnToFin) {
   // The file may hold `limit` bytes: the third line cannot be written whole.
   // What reached the file of it is cut off again, the failure is told at once,
