@@ -5,9 +5,7 @@
 #include <filesystem>
 #include <set>
 #include <sstream>
-#include <vector>
 
-#include "files/current_file.h"
 #include "test_support.h"
 
 namespace octets {
@@ -15,21 +13,11 @@ namespace {
 
 using namespace test;
 
-const std::string& PROMPT = LINE_PROMPT;
 const std::string CREATED = NAME_PROMPT + CREATE_HEADING;
-const std::string APPENDED = NAME_PROMPT + APPEND_HEADING;
-
-/// Runs the line writer alone and returns what it wrote to the console.
-std::string write(WriteMode mode, const std::string& input) {
-  ScriptedConsole scripted(input);
-  write_lines(scripted.console, mode);
-  EXPECT_EQ(current_file.stream, nullptr) << "the file was left open";
-  return scripted.transcript();
-}
 
 std::string prompts(int count) {
   std::string text;
-  for (int i = 0; i < count; ++i) text += PROMPT;
+  for (int i = 0; i < count; ++i) text += LINE_PROMPT;
   return text;
 }
 
@@ -37,57 +25,6 @@ class LineWriter : public ::testing::Test {
  protected:
   test::TemporaryFolder folder;
 };
-
-TEST_F(LineWriter, CreateEmptiesAndAppendKeeps) {
-  write_file("f.txt", "old\n");
-  EXPECT_EQ(write(WriteMode::create, "f.txt\nun\n\ndeux\nfin\n"), CREATED + prompts(4));
-  EXPECT_EQ(read_file("f.txt"), "un\n\ndeux\n");
-  EXPECT_EQ(write(WriteMode::append, "f.txt\ntrois\nfin\n"), APPENDED + prompts(2));
-  EXPECT_EQ(read_file("f.txt"), "un\n\ndeux\ntrois\n");
-  // Append on a missing file creates it; "fin" first leaves a new file empty.
-  write(WriteMode::append, "new.txt\nx\nfin\n");
-  EXPECT_EQ(read_file("new.txt"), "x\n");
-  write(WriteMode::create, "f.txt\nfin\n");
-  EXPECT_TRUE(std::filesystem::exists("f.txt"));
-  EXPECT_EQ(read_file("f.txt"), "");
-}
-
-TEST_F(LineWriter, OnlyTheExactEndMarkerEndsTheInput) {
-  write(WriteMode::create, "f.txt\nFIN\n fin\nfin \nfine\nfin\n");
-  EXPECT_EQ(read_file("f.txt"), "FIN\n fin\nfin \nfine\n");
-}
-
-TEST_F(LineWriter, LongLinesArriveInPiecesAndAreWrittenWhole) {
-  const std::string long_line(250, 'L');
-  EXPECT_EQ(write(WriteMode::create, "f.txt\n" + long_line + "\nfin\n"),
-            CREATED + prompts(4));
-  EXPECT_EQ(read_file("f.txt"), long_line + "\n");
-  // A typed line of 99 or 198 characters then "fin": the last piece is the
-  // end marker, so the earlier pieces stay written without a line end.
-  for (int length : {99, 198}) {
-    write(WriteMode::create, "f.txt\n" + std::string(length, 'a') + "fin\nnot written\n");
-    EXPECT_EQ(read_file("f.txt"), std::string(length, 'a')) << length;
-  }
-}
-
-TEST_F(LineWriter, ZeroByteCutsTheLine) {
-  write(WriteMode::create, std::string("f.txt\nab\0cd\nfin\n", 16));
-  EXPECT_EQ(read_file("f.txt"), "ab");
-  // "fin" and a zero byte is an ordinary line, even as the input's last.
-  EXPECT_EQ(write(WriteMode::create, std::string("f.txt\nfin\0x\n", 12)),
-            CREATED + prompts(2));
-  EXPECT_EQ(read_file("f.txt"), "fin");
-}
-
-TEST_F(LineWriter, RestOfALongNameIsTheFirstLine) {
-  const std::string name28(28, 'n');
-  write(WriteMode::create, name28 + "Z\nfin\n");
-  EXPECT_EQ(read_file(name28), "\n");
-  write(WriteMode::create, name28 + "Zrest of name\nfin\n");
-  EXPECT_EQ(read_file(name28), "rest of name\n");
-  write(WriteMode::create, name28 + "Zfin\nnever\nfin\n");
-  EXPECT_EQ(read_file(name28), "");
-}
 
 TEST_F(LineWriter, FailedWriteIsReportedAtOnceAndTheLinesGoOnToFin) {
   // The file may hold `limit` bytes: the third line cannot be written whole.

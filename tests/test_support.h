@@ -102,11 +102,9 @@ inline const std::string CONTINUE =
 inline const std::string HELP = between(case_file("help-page", "output"), MENU_TEXT, CONTINUE);
 inline const std::string NAME_PROMPT = "Nom du fichier TEXTE : ";
 inline const std::string LINE_PROMPT = "Ligne A enregistrer : ";
-/// What the line writer writes after the name prompt, by mode.
+/// What the line writer writes after the name prompt, when it creates.
 inline const std::string CREATE_HEADING =
     "CrEe / Ecrase le fichier. Taper 'fin' pour fermer le fichier\n" + SEPARATOR;
-inline const std::string APPEND_HEADING =
-    "Ajoute A la fin du fichier. Taper 'fin' pour fermer le fichier\n" + SEPARATOR;
 /// What the text view writes after the name prompt, before the text.
 inline const std::string TEXT_HEADING =
     "Rappel : N'affiche que les caractEres imprimables\n" + SEPARATOR;
