@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,12 @@ std::string file_or(const fs::path& path, const std::string& otherwise) {
 }
 
 Case load(const fs::path& folder) {
+  // A misspelt name would leave an expectation unchecked.
+  const std::set<std::string> known = {"input",  "output", "before",         "after",
+                                       "status", "errors", "output.windows", "after.windows"};
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    EXPECT_TRUE(known.contains(entry.path().filename().string())) << entry.path();
+  }
   Case c;
   c.folder = folder;
   c.input = read_file(folder / "input");
