@@ -38,7 +38,7 @@ if ! grep -qix msvcrt.dll <<<"$dlls" ||
 fi
 
 cmake -S . -B "$native" >/dev/null
-cmake --build "$native" -j "$jobs" --target end_to_end_test dialogue_tests
+cmake --build "$native" -j "$jobs" --target end_to_end_test dialogue_cases
 
 # A private, quiet prefix that asks nothing and needs no display. It takes
 # hundreds of megabytes and a while to make, so it is kept between runs, in
@@ -57,7 +57,7 @@ fi
 export OCTETS_PROGRAM="wine '$PWD/build-win/octets.exe'" OCTETS_LINE_END=crlf
 "$native/tests/end_to_end_test"
 # Every dialogue case, each a test of its own (tests/dialogues/README.md).
-"$native/tests/dialogue_tests" --gtest_filter='*BuiltProgram*'
+"$native/tests/dialogue_cases" --gtest_filter='*BuiltProgram*'
 unset OCTETS_PROGRAM OCTETS_LINE_END
 # At a console, where the program writes characters rather than bytes.
 if command -v tmux >/dev/null; then
