@@ -35,16 +35,6 @@ std::string text(const std::string& lines) {
   return converted;
 }
 
-std::string shown_as_text(const std::string& bytes) {
-  if (!windows_line_ends()) return bytes;
-  std::string lines = bytes.substr(0, bytes.find('\x1A'));
-  std::string read;
-  for (std::size_t i = 0; i < lines.size(); ++i) {
-    if (lines[i] != '\r' || i + 1 == lines.size() || lines[i + 1] != '\n') read += lines[i];
-  }
-  return text(read);
-}
-
 ProgramRun run_program(const std::string& input, const Files& files, const std::string& output) {
   TemporaryFolder folder;
   std::filesystem::create_directory("work");

@@ -22,11 +22,6 @@ bool windows_line_ends();
 /// Text as a text-mode stream of the program's platform writes it.
 std::string text(const std::string& lines);
 
-/// A file's bytes as the text view shows them. The platform's text mode reads CR
-/// LF as one line end and takes 0x1A for the end of the text; every other byte
-/// passes unchanged.
-std::string shown_as_text(const std::string& bytes);
-
 struct ProgramRun {
   std::string output;
   std::string errors;
