@@ -114,6 +114,12 @@ std::string between(const std::string& text, const std::string& before, const st
   return text.substr(before.size(), text.size() - before.size() - after.size());
 }
 
+std::string shown_by(const std::string& name) {
+  std::string output = case_file(name, "output");
+  if (output.ends_with(CONTINUE + "\n")) output.pop_back();
+  return between(output, MENU_TEXT, CONTINUE);
+}
+
 void write_file(const std::filesystem::path& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));

@@ -86,9 +86,12 @@ Session run_session_with_file_limit(const std::string& input, long limit);
 std::string case_file(const std::string& name, const std::string& file);
 /// `text` less `before` at its start and `after` at its end, where it has them.
 std::string between(const std::string& text, const std::string& before, const std::string& after);
+/// What a case's one operation shows: its output less the menu before it, the
+/// continue question after it and the line end of an input that ends there.
+std::string shown_by(const std::string& name);
 
 // Texts of the dialogue, taken from the cases that show them. Inline, so that
-// constants built from them in a test file see them ready.
+// constants built from them, here and in a test file, see them ready.
 /// The menu's text, waiting for a choice: all a dialogue whose input is empty
 /// shows, but the line end it ends on.
 inline const std::string MENU_TEXT = between(case_file("end-of-input-at-menu", "output"), "", "\n");
@@ -99,28 +102,35 @@ inline const std::string SEPARATOR = std::string(28, '*') + "\n";
 inline const std::string CONTINUE =
     between(case_file("choice-zero-runs-nothing", "output"), MENU_TEXT, "");
 /// The help page, byte for byte.
-inline const std::string HELP = between(case_file("help-page", "output"), MENU_TEXT, CONTINUE);
-inline const std::string NAME_PROMPT = "Nom du fichier TEXTE : ";
-inline const std::string LINE_PROMPT = "Ligne A enregistrer : ";
-/// What the line writer writes after the name prompt, when it creates.
+inline const std::string HELP = shown_by("help-page");
+inline const std::string NAME_PROMPT = shown_by("write-end-of-input-at-name-creates-nothing");
+/// What the line writer writes after the name prompt when it creates, then the
+/// prompt for each line.
+inline const std::string LINE_PROMPT =
+    between(shown_by("write-end-of-input-after-a-line"),
+            shown_by("write-fin-first-leaves-file-empty"), "");
 inline const std::string CREATE_HEADING =
-    "CrEe / Ecrase le fichier. Taper 'fin' pour fermer le fichier\n" + SEPARATOR;
+    between(shown_by("write-fin-first-leaves-file-empty"), NAME_PROMPT, LINE_PROMPT);
 /// What the text view writes after the name prompt, before the text.
 inline const std::string TEXT_HEADING =
-    "Rappel : N'affiche que les caractEres imprimables\n" + SEPARATOR;
+    between(shown_by("text-view-zero-byte-hides-rest-of-its-piece"), NAME_PROMPT, "abCDnext\n");
 /// What the encipherer writes after the name prompt, up to the confirmation.
 inline std::string crypt_asked(std::size_t size) {
-  return " = " + std::to_string(size) +
-         " octets\nAttention. Tous les octets vont Etre modifiEs.\n"
-         "Souhaitez vous crypter/dEcrypter ? (y/N) : ";
+  static const std::string asked =
+      between(shown_by("encipher-refuses-confirmation-o"), NAME_PROMPT + " = 7", "");
+  return " = " + std::to_string(size) + asked;
 }
-inline const std::string KEY_PROMPT = "ClE de cryptage/dEcryptage (1 A 255) = ";
-inline const std::string CRYPTED = "Fichier cryptE / dEcryptE\n";
+inline const std::string KEY_PROMPT =
+    between(shown_by("encipher-refuses-key-0"), NAME_PROMPT + crypt_asked(7), "");
+inline const std::string CRYPTED = between(shown_by("encipher-key-with-plus-sign"),
+                                           NAME_PROMPT + crypt_asked(3) + KEY_PROMPT, "");
 /// What a byte view writes after the name prompt: the size, the heading naming
 /// the base, the separator line and the byte values on one line.
 inline std::string byte_view(std::size_t size, int base, const std::string& values) {
-  return NAME_PROMPT + " = " + std::to_string(size) + " octets ; Affichage en base " +
-         std::to_string(base) + "\n" + SEPARATOR + values + "\n";
+  static const std::string heading = between(shown_by("byte-view-of-an-empty-file"),
+                                             NAME_PROMPT + " = 0", "10\n" + SEPARATOR + "\n");
+  return NAME_PROMPT + " = " + std::to_string(size) + heading + std::to_string(base) + "\n" +
+         SEPARATOR + values + "\n";
 }
 
 /// A fresh folder made the current one for the length of a test; the previous
