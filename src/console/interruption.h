@@ -12,8 +12,10 @@ namespace octets {
 /// SIGPIPE, SIGPOLL, the real-time signals and the rest), except the kernel's
 /// notice that another program wants a leased file (SIGIO) and a real fault of
 /// the program itself, which ends it at once; on Windows, Ctrl-C, Ctrl-Break
-/// and SIGTERM. An interruption that was ignored when the shield went up stays
-/// ignored. The previous handling comes back when it goes.
+/// and SIGTERM. The two signals the C library keeps for itself (32 and 33),
+/// which take no handler, are blocked instead and received() once they wait.
+/// An interruption that was ignored or blocked when the shield went up stays
+/// so. The previous handling and mask come back when it goes.
 class InterruptionShield {
  public:
   InterruptionShield();
@@ -27,7 +29,8 @@ class InterruptionShield {
   /// From block() to unblock(), interruptions wait at the system, so that what
   /// runs between (the last checks and the message that tells of success) is
   /// all before or all after one; those that came are received() after it.
-  /// Windows cannot make them wait: there they are no-ops.
+  /// unblock() lets in only what block() held. Windows cannot make them wait:
+  /// there they are no-ops.
   void block();
   void unblock();
 };
