@@ -432,6 +432,31 @@ TEST_F(Faults, StandardInputThatWaitsOrFails) {
   EXPECT_EQ(run.errors, "octets : Lecture impossible sur l'entrEe standard\n");
 }
 
+TEST_F(Faults, NonBlockingOutputIsWaitedFor) {
+  // A view of 6 MiB into a non-blocking pipe whose reader comes only once the
+  // program has met it full.
+  const std::string bytes = pseudo_random_bytes(2 << 20, 5);
+  write_file("f.bin", bytes);
+  RunningProgram program(folder.path(), {.environment = {}, .nonblocking_output = true});
+  program.type("5\nf.bin\nn\n");
+  const auto met_full = [&] {
+    std::ifstream stat("/proc/" + std::to_string(program.pid()) + "/stat");
+    std::string pid, name, state;
+    stat >> pid >> name >> state;
+    long long call = proc_number(program.pid(), "syscall");
+    return state == "Z" || (state == "S" && (call == SYS_poll || call == SYS_ppoll));
+  };
+  for (auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+       !met_full() && std::chrono::steady_clock::now() < deadline;) {
+  }
+  EXPECT_EQ(program.finish(), 0) << program.errors;
+  std::string values;
+  char value[4];
+  for (unsigned char byte : bytes) values.append(value, std::snprintf(value, 4, "%02X ", byte));
+  EXPECT_TRUE(program.output == MENU_TEXT + byte_view(bytes.size(), 16, values) + CONTINUE)
+      << program.output.size();
+}
+
 /// A file system of its own, small enough to be filled, mounted in the test's
 /// folder as "small"; only root can mount one.
 class SmallDisk : public Faults {
