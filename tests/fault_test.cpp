@@ -450,10 +450,8 @@ TEST_F(Faults, NonBlockingOutputIsWaitedFor) {
        !met_full() && std::chrono::steady_clock::now() < deadline;) {
   }
   EXPECT_EQ(program.finish(), 0) << program.errors;
-  std::string values;
-  char value[4];
-  for (unsigned char byte : bytes) values.append(value, std::snprintf(value, 4, "%02X ", byte));
-  EXPECT_TRUE(program.output == MENU_TEXT + byte_view(bytes.size(), 16, values) + CONTINUE)
+  EXPECT_TRUE(program.output == MENU_TEXT + byte_view(bytes.size(), 16, hexadecimal_values(bytes)) +
+                                   CONTINUE)
       << program.output.size();
 }
 

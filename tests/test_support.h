@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <limits>
@@ -123,6 +124,13 @@ inline const std::string CRYPTED = "Fichier cryptE / dEcryptE\n";
 inline std::string byte_view(std::size_t size, int base, const std::string& values) {
   return NAME_PROMPT + " = " + std::to_string(size) + " octets ; Affichage en base " +
          std::to_string(base) + "\n" + SEPARATOR + values + "\n";
+}
+/// The bytes' values as the hexadecimal view writes them, worked out here.
+inline std::string hexadecimal_values(const std::string& bytes) {
+  std::string values;
+  char value[4];
+  for (unsigned char byte : bytes) values.append(value, std::snprintf(value, 4, "%02X ", byte));
+  return values;
 }
 /// The help page, byte for byte.
 inline const std::string HELP =
