@@ -220,26 +220,38 @@ const std::string INTERRUPTED =
 TEST_F(Faults, InterruptedPassPutsTheFileBackThenEndsAsTheSignalAsks) {
   BigFile big;
   big.write();
-  // Every signal that would end the program, SIGIO as a program sends it
-  // included; and SIGUSR1 ignored at start (0), which stays ignored.
-  for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM,
-                     SIGPROF, SIGXCPU, SIGPIPE, SIGIO, SIGRTMIN, SIGRTMAX, SIGABRT, SIGSEGV, 0}) {
+  enum class Start { as_shell, ignored, blocked };
+  struct Case {
+    int signal;
+    Start start = Start::as_shell;
+  };
+  // Every signal that would end the program, SIGIO as a program sends it and
+  // the C library's own two (32 and 33) included; and SIGUSR1 ignored or
+  // SIGTERM blocked at start, which stay so: the pass ends well.
+  const Case cases[] = {{SIGINT}, {SIGTERM}, {SIGHUP}, {SIGQUIT}, {SIGUSR1}, {SIGUSR2},
+                        {SIGALRM}, {SIGVTALRM}, {SIGPROF}, {SIGXCPU}, {SIGPIPE}, {SIGIO},
+                        {SIGRTMIN - 2}, {SIGRTMIN - 1}, {SIGRTMIN}, {SIGRTMAX}, {SIGABRT},
+                        {SIGSEGV}, {SIGUSR1, Start::ignored}, {SIGTERM, Start::blocked}};
+  for (const Case& c : cases) {
+    const bool held = c.start == Start::as_shell;
     int attempt = 1;
     for (; attempt <= 3; ++attempt) {
-      std::signal(SIGUSR1, signal == 0 ? SIG_IGN : SIG_DFL);
-      RunningProgram program(big.folder);
+      std::signal(SIGUSR1, c.start == Start::ignored ? SIG_IGN : SIG_DFL);
+      RunningProgram program(big.folder, {.environment = {},
+                                          .blocked_signals = held ? std::vector<int>{}
+                                                                  : std::vector<int>{c.signal}});
       std::signal(SIGUSR1, SIG_DFL);
       program.type("7\n" + big.name + "\ny\n42\n");
       bool running = stop_mid_pass(program, big.size());
-      if (running) kill(program.pid(), signal == 0 ? SIGUSR1 : signal);
+      if (running) kill(program.pid(), c.signal);
       kill(program.pid(), SIGCONT);
       int status = program.finish();
-      if (signal == 0 || !running) big.write();
+      if (!held || !running) big.write();
       if (!running) continue;
-      EXPECT_EQ(status, signal == 0 ? 0 : 128 + signal);
-      EXPECT_TRUE(program.output.ends_with(signal == 0 ? CRYPTED + CONTINUE + "\n" : INTERRUPTED))
-          << signal;
-      EXPECT_TRUE(signal == 0 || big.holds(big.size())) << signal;
+      EXPECT_EQ(status, held ? 128 + c.signal : 0) << c.signal;
+      EXPECT_TRUE(program.output.ends_with(held ? INTERRUPTED : CRYPTED + CONTINUE + "\n"))
+          << c.signal;
+      EXPECT_TRUE(!held || big.holds(big.size())) << c.signal;
       break;
     }
     EXPECT_LE(attempt, 3) << "the pass was never caught midway";
@@ -418,6 +430,29 @@ TEST_F(Faults, StandardInputThatWaitsOrFails) {
   ProgramRun run = run_program("", {}, "out.bin < .");
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.errors, "octets : Lecture impossible sur l'entrEe standard\n");
+}
+
+TEST_F(Faults, NonBlockingOutputIsWaitedFor) {
+  // A view of 6 MiB into a non-blocking pipe whose reader comes only once the
+  // program has met it full.
+  const std::string bytes = pseudo_random_bytes(2 << 20, 5);
+  write_file("f.bin", bytes);
+  RunningProgram program(folder.path(), {.environment = {}, .nonblocking_output = true});
+  program.type("5\nf.bin\nn\n");
+  const auto met_full = [&] {
+    std::ifstream stat("/proc/" + std::to_string(program.pid()) + "/stat");
+    std::string pid, name, state;
+    stat >> pid >> name >> state;
+    long long call = proc_number(program.pid(), "syscall");
+    return state == "Z" || (state == "S" && (call == SYS_poll || call == SYS_ppoll));
+  };
+  for (auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+       !met_full() && std::chrono::steady_clock::now() < deadline;) {
+  }
+  EXPECT_EQ(program.finish(), 0) << program.errors;
+  EXPECT_TRUE(program.output == MENU_TEXT + byte_view(bytes.size(), 16, hexadecimal_values(bytes)) +
+                                   CONTINUE)
+      << program.output.size();
 }
 
 /// A file system of its own, small enough to be filled, mounted in the test's

@@ -221,14 +221,31 @@ TEST_F(FileViewer, FifoIsRefusedWithoutWaiting) {
 }
 
 TEST_F(FileViewer, ShrinkingFileShowsOnlyWhatWasRead) {
-  // The file is cut after it was measured: only real bytes are shown, and the
-  // shortfall is reported.
+  // The file is cut after it was measured: only real bytes are shown, and it
+  // is told shorter than measured, which is no read error.
   write_file("s.bin", "\x01\x02\x03\x04");
   ScriptedConsole scripted("s.bin\n");
   scripted.terminal.on_long_output = [] { std::filesystem::resize_file("s.bin", 2); };
   show_file(scripted.console, ViewKind::hexadecimal);
   EXPECT_EQ(scripted.transcript(),
-            byte_view(4, 16, "01 02 \nErreur de lecture : seuls 2 octets sur 4 ont pu Etre lus"));
+            byte_view(4, 16, "01 02 \nLe fichier est plus court que mesurE : il s'arrEte aprEs 2 "
+                             "octets sur 4"));
+}
+
+TEST_F(FileViewer, PseudoFilesShowWhatTheyHold) {
+  // /proc measures 0 bytes whatever it holds: its bytes are read and counted.
+  std::string held = read_file("/proc/self/cmdline");
+  ASSERT_FALSE(held.empty());
+  EXPECT_EQ(view(ViewKind::hexadecimal, "/proc/self/cmdline\n"),
+            byte_view(held.size(), 16, hexadecimal_values(held)));
+  // Up to 1 MiB.
+  held = read_file("/proc/kallsyms");
+  if (held.size() > 1024 * 1024) {
+    held.resize(1024 * 1024);
+    EXPECT_TRUE(view(ViewKind::hexadecimal, "/proc/kallsyms\n") ==
+                byte_view(held.size(), 16, hexadecimal_values(held) + "\nTaille inconnue : seuls "
+                                           "les 1048576 premiers octets sont affichEs"));
+  }
 }
 
 }  // namespace

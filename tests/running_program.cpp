@@ -17,6 +17,7 @@ RunningProgram::RunningProgram(const std::filesystem::path& folder, const Option
   int in[2], out[2], err[2];
   if (pipe(in) != 0 || pipe(out) != 0 || pipe(err) != 0) throw std::runtime_error("pipe");
   if (options.nonblocking_input) fcntl(in[0], F_SETFL, O_NONBLOCK);
+  if (options.nonblocking_output) fcntl(out[1], F_SETFL, O_NONBLOCK);
   pid_ = fork();
   if (pid_ == 0) {
     dup2(in[0], 0);
@@ -25,6 +26,10 @@ RunningProgram::RunningProgram(const std::filesystem::path& folder, const Option
     for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) close(fd);
     // As a shell would start it: default signal handling, the limit given.
     for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGXFSZ, SIGPIPE}) std::signal(signal, SIG_DFL);
+    sigset_t blocked;
+    sigemptyset(&blocked);
+    for (int signal : options.blocked_signals) sigaddset(&blocked, signal);
+    sigprocmask(SIG_SETMASK, &blocked, nullptr);
     rlimit limit{options.file_limit, options.file_limit};
     setrlimit(RLIMIT_FSIZE, &limit);
     if (chdir(folder.c_str()) != 0) _exit(120);

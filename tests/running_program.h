@@ -19,6 +19,10 @@ struct Launch {
   /// Settings added to the environment, as "NAME=value".
   std::vector<std::string> environment;
   bool nonblocking_input = false;
+  /// Standard output left non-blocking, as another program may leave it.
+  bool nonblocking_output = false;
+  /// Signals blocked at start, as a parent's mask is inherited.
+  std::vector<int> blocked_signals = {};
   rlim_t file_limit = RLIM_INFINITY;
   /// The most address space the process may have.
   rlim_t memory_limit = RLIM_INFINITY;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <limits>
@@ -131,6 +132,13 @@ inline std::string byte_view(std::size_t size, int base, const std::string& valu
                                              NAME_PROMPT + " = 0", "10\n" + SEPARATOR + "\n");
   return NAME_PROMPT + " = " + std::to_string(size) + heading + std::to_string(base) + "\n" +
          SEPARATOR + values + "\n";
+}
+/// The bytes' values as the hexadecimal view writes them, worked out here.
+inline std::string hexadecimal_values(const std::string& bytes) {
+  std::string values;
+  char value[4];
+  for (unsigned char byte : bytes) values.append(value, std::snprintf(value, 4, "%02X ", byte));
+  return values;
 }
 
 /// A fresh folder made the current one for the length of a test; the previous

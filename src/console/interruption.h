@@ -12,8 +12,10 @@ namespace octets {
 /// SIGPIPE, SIGPOLL, the real-time signals and the rest), except the kernel's
 /// notice that another program wants a leased file (SIGIO) and a real fault of
 /// the program itself, which ends it at once; on Windows, Ctrl-C, Ctrl-Break
-/// and SIGTERM. An interruption that was ignored when the shield went up stays
-/// ignored. The previous handling comes back when it goes.
+/// and SIGTERM; the two signals the C library keeps for itself (32 and 33)
+/// included, through the system call. An interruption that was ignored or
+/// blocked when the shield went up stays so. The previous handling and mask
+/// come back when it goes.
 class InterruptionShield {
  public:
   InterruptionShield();
@@ -24,10 +26,16 @@ class InterruptionShield {
   /// The signal received since the shield went up, or 0.
   int received() const;
 
+  /// True once the system itself has sent SIGIO since the shield went up, as
+  /// it does when another program wants a file the program holds a lease on.
+  /// Always false on Windows.
+  bool notified() const;
+
   /// From block() to unblock(), interruptions wait at the system, so that what
   /// runs between (the last checks and the message that tells of success) is
   /// all before or all after one; those that came are received() after it.
-  /// Windows cannot make them wait: there they are no-ops.
+  /// unblock() lets in only what block() held. Windows cannot make them wait:
+  /// there they are no-ops.
   void block();
   void unblock();
 };

@@ -39,6 +39,8 @@ InterruptionShield::~InterruptionShield() {
 
 int InterruptionShield::received() const { return received_signal; }
 
+bool InterruptionShield::notified() const { return false; }
+
 // The console runs its handlers on a thread of their own: nothing to make wait.
 void InterruptionShield::block() {}
 void InterruptionShield::unblock() {}

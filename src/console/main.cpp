@@ -43,8 +43,9 @@ int main() {
     std::cin.tie(nullptr);
     // A closed standard output is a lost one from the start: nothing is
     // written to the null device that stands in for it, and the status says so.
-    if (!octets::prepare_process()) std::cout.setstate(std::ios::badbit);
-    console = std::make_unique<octets::Console>(octets::standard_input(), std::cout,
+    std::ostream& output = octets::standard_output();
+    if (!octets::prepare_process()) output.setstate(std::ios::badbit);
+    console = std::make_unique<octets::Console>(octets::standard_input(), output,
                                                 octets::standard_terminal());
     status = octets::run_menu(*console);
   } catch (const std::bad_alloc&) {

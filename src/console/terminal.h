@@ -72,6 +72,11 @@ bool prepare_process();
 /// layer alone decides what is pending.
 ByteSource& standard_input();
 
+/// Standard output, written without the C library's buffering (the console
+/// has its own). A write fails only on a real error: where the platform can
+/// leave standard output non-blocking, a full one is waited for.
+std::ostream& standard_output();
+
 /// The terminal standard output is attached to, if any.
 Terminal& standard_terminal();
 

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ostream>
+#include <streambuf>
 
 #include "console/terminal.h"
 
@@ -39,6 +40,36 @@ class DescriptorSource : public ByteSource {
 
  private:
   bool failed_ = false;
+};
+
+class DescriptorSink : public std::streambuf {
+ protected:
+  std::streamsize xsputn(const char* bytes, std::streamsize count) override {
+    std::streamsize done = 0;
+    while (done < count) {
+      ssize_t n = ::write(STDOUT_FILENO, bytes + done, static_cast<std::size_t>(count - done));
+      if (n > 0) {
+        done += n;
+        continue;
+      }
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+        // A non-blocking output that is full for now (a pipe whose reader is
+        // late, a terminal another program left so): wait for room rather
+        // than take it for a lost output.
+        pollfd output{STDOUT_FILENO, POLLOUT, 0};
+        if (::poll(&output, 1, -1) >= 0 || errno == EINTR) continue;
+      }
+      break;
+    }
+    return done;
+  }
+
+  int_type overflow(int_type byte) override {
+    if (traits_type::eq_int_type(byte, traits_type::eof())) return traits_type::not_eof(byte);
+    char one = traits_type::to_char_type(byte);
+    return xsputn(&one, 1) == 1 ? byte : traits_type::eof();
+  }
 };
 
 /// Whether the user's locale reads text as UTF-8, as the C library tells it
@@ -132,6 +163,12 @@ bool prepare_process() {
 ByteSource& standard_input() {
   static DescriptorSource source;
   return source;
+}
+
+std::ostream& standard_output() {
+  static DescriptorSink sink;
+  static std::ostream output(&sink);
+  return output;
 }
 
 Terminal& standard_terminal() {

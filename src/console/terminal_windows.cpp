@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <iostream>
 #include <ostream>
 #include <string>
 
@@ -110,6 +111,8 @@ ByteSource& standard_input() {
   static DescriptorSource source;
   return source;
 }
+
+std::ostream& standard_output() { return std::cout; }
 
 Terminal& standard_terminal() {
   static CommandTerminal terminal;

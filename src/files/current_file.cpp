@@ -63,15 +63,36 @@ bool OpenFile::close() {
 
 ChunkReader::ChunkReader(std::FILE* stream, std::int64_t size, std::size_t chunk_capacity)
     : stream_(stream), chunk_(chunk_capacity), size_(size) {
-  short_read_ = !seek_file(stream_, 0);
+  failed_ = !seek_file(stream_, 0);
+}
+
+bool ChunkReader::measure_by_reading(std::size_t limit) {
+  if (failed_) return true;
+  // One byte more tells whether there is more.
+  held_.resize(limit + 1);
+  std::size_t got = std::fread(held_.data(), 1, held_.size(), stream_);
+  failed_ = std::ferror(stream_) != 0;
+  held_.resize(std::min(got, limit));
+  size_ = static_cast<std::int64_t>(held_.size());
+  return got <= limit;
 }
 
 std::span<unsigned char> ChunkReader::next_chunk() {
-  if (short_read_ || read_ >= size_) return {};
+  if (held_delivered_ < held_.size()) {
+    std::size_t count = std::min(chunk_.size(), held_.size() - held_delivered_);
+    std::span<unsigned char> chunk(held_.data() + held_delivered_, count);
+    held_delivered_ += count;
+    read_ += static_cast<std::int64_t>(count);
+    return chunk;
+  }
+  if (failed_ || ended_early_ || read_ >= size_) return {};
   auto wanted = static_cast<std::size_t>(
       std::min<std::int64_t>(size_ - read_, static_cast<std::int64_t>(chunk_.size())));
   std::size_t got = std::fread(chunk_.data(), 1, wanted, stream_);
-  if (got < wanted) short_read_ = true;
+  if (got < wanted) {
+    failed_ = std::ferror(stream_) != 0;
+    ended_early_ = !failed_;
+  }
   read_ += static_cast<std::int64_t>(got);
   return {chunk_.data(), got};
 }

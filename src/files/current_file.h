@@ -75,22 +75,34 @@ class ChunkReader {
   /// Starts at the beginning of the stream.
   ChunkReader(std::FILE* stream, std::int64_t size, std::size_t chunk_capacity);
 
+  /// For a file measured at 0 bytes, as a pseudo-file (/proc) is whatever it
+  /// holds: reads up to `limit` bytes now and takes their count for the size,
+  /// to be delivered by next_chunk(). False when the file holds more than that.
+  bool measure_by_reading(std::size_t limit);
+
   /// Reads the next chunk at the current position. A chunk shorter than asked
-  /// for means the file ended early or a read failed: failed() is then true and
-  /// every later chunk is empty. Empty once `size` bytes have been read.
+  /// for means the file ended early (ended_early()) or a read failed
+  /// (failed()): every later chunk is empty. Empty once `size` bytes have been
+  /// read.
   std::span<unsigned char> next_chunk();
 
   std::int64_t size() const { return size_; }
   /// Bytes delivered so far, the last chunk included.
   std::int64_t bytes_read() const { return read_; }
-  bool failed() const { return short_read_; }
+  bool failed() const { return failed_; }
+  /// The file ended before its size: it is shorter than it was measured.
+  bool ended_early() const { return ended_early_; }
 
  private:
   std::FILE* stream_;
   std::vector<unsigned char> chunk_;
+  /// What measure_by_reading() read, and how much of it was delivered.
+  std::vector<unsigned char> held_;
+  std::size_t held_delivered_ = 0;
   std::int64_t size_;
   std::int64_t read_ = 0;
-  bool short_read_ = false;
+  bool failed_ = false;
+  bool ended_early_ = false;
 };
 
 }  // namespace octets

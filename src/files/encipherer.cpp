@@ -66,7 +66,7 @@ Interruption run_pass(Console& console, OpenFile& file, std::int64_t size, unsig
   // Up first: the lease's notice would end the program otherwise.
   InterruptionShield shield;
   StreamFile target(file.stream());
-  target.hold();
+  target.hold([&shield] { return shield.notified(); });
   // The user agreed to the size shown, for the file under that name; with the
   // lease held, nothing can change the one and only a rename the other.
   if (target.size() != size) {

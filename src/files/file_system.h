@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 
 namespace octets {
 
@@ -96,14 +97,17 @@ class StreamFile final : public RandomAccessFile {
   /// its notice comes as SIGIO, which the InterruptionShield lets pass). False
   /// when it cannot be had: another descriptor is open on the file, the file
   /// system has no leases, the program has no right to one, or Windows, where
-  /// the lock already denies other programs the file's bytes.
-  bool hold();
+  /// the lock already denies other programs the file's bytes. When given,
+  /// `notified` says whether that notice has come: wanted() asks the system
+  /// only then.
+  bool hold(std::function<bool()> notified = {});
   /// Lets the programs that wait for the file go on.
   void release();
 
  private:
   std::FILE* stream_;
   bool held_ = false;
+  std::function<bool()> notified_;
 };
 
 }  // namespace octets

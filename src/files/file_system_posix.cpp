@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "files/file_system.h"
 
@@ -180,7 +181,8 @@ bool names_file(const char* name, std::FILE* file) {
          named.st_dev == opened.st_dev && named.st_ino == opened.st_ino;
 }
 
-bool StreamFile::hold() {
+bool StreamFile::hold(std::function<bool()> notified) {
+  notified_ = std::move(notified);
 #ifdef F_SETLEASE
   // The kernel refuses it while any other descriptor is open on the file.
   held_ = ::fcntl(descriptor(stream_), F_SETLEASE, F_WRLCK) == 0;
@@ -191,8 +193,10 @@ bool StreamFile::hold() {
 bool StreamFile::wanted() {
 #ifdef F_SETLEASE
   // A lease being broken reads as the kind it is to become; one the kernel
-  // took back after the break time reads as none.
-  if (held_) return ::fcntl(descriptor(stream_), F_GETLEASE) != F_WRLCK;
+  // took back after the break time reads as none. Its notice comes first.
+  if (held_ && (!notified_ || notified_())) {
+    return ::fcntl(descriptor(stream_), F_GETLEASE) != F_WRLCK;
+  }
 #endif
   return false;
 }

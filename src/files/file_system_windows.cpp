@@ -123,7 +123,7 @@ bool names_file(const char* name, std::FILE* file) {
 
 // The lock taken at the name prompt already denies other programs the file's
 // bytes, and the open file cannot be renamed or deleted: no lease to add.
-bool StreamFile::hold() { return false; }
+bool StreamFile::hold(std::function<bool()>) { return false; }
 bool StreamFile::wanted() { return false; }
 void StreamFile::release() {}
 

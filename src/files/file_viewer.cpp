@@ -18,6 +18,8 @@ namespace {
 // Fewer, larger reads and writes, while the text of a chunk (nine times its
 // size at most) still fits in the processor's nearer caches.
 constexpr std::size_t VIEW_CHUNK = 64 * 1024;
+/// The most a byte view reads of a file that tells no size.
+constexpr std::size_t UNMEASURED_LIMIT = 1024 * 1024;
 
 /// Writes a file's characters as the text view shows them: in pieces of at most
 /// LINE_CAPACITY - 1 characters, each ending early after a line end, a zero
@@ -164,16 +166,19 @@ ByteView byte_view(ViewKind kind) {
 void show_bytes(Console& console, ViewKind kind) {
   OpenFile file = open_named_file(console, "rb");
   if (!file) return;
-  std::int64_t size = measure_file_or_report(console);
-  if (size < 0) return;
+  const std::int64_t measured = measure_file_or_report(console);
+  if (measured < 0) return;
+  ChunkReader contents(file.stream(), measured, VIEW_CHUNK);
+  // A pseudo-file says it holds nothing, whatever it holds: it is read first,
+  // up to a bound, and what it held is the size shown.
+  const bool whole = measured != 0 || contents.measure_by_reading(UNMEASURED_LIMIT);
   console.expect_long_output();
   const ByteView view = byte_view(kind);
   console.write(" = ");
-  console.write(size);
+  console.write(contents.size());
   console.write(" octets");
   console.write(view.heading);
   console.print_separator();
-  ChunkReader contents(file.stream(), size, VIEW_CHUNK);
   std::vector<char> text(VIEW_CHUNK * BYTE_TEXT_MAX + FORMAT_SLACK);
   // At a screen that wraps its rows by itself, a value must not be cut in two
   // at the right margin; a pipe or a file keeps the values on one line.
@@ -197,9 +202,24 @@ void show_bytes(Console& console, ViewKind kind) {
   if (contents.failed()) {
     console.write("Erreur de lecture : seuls ");
     console.write(contents.bytes_read());
-    console.write(" octets sur ");
-    console.write(size);
+    console.write(" octets");
+    if (measured != 0) {
+      console.write(" sur ");
+      console.write(measured);
+    }
     console.write(" ont pu Etre lus\n");
+  } else if (contents.ended_early()) {
+    // A file cut meanwhile, or a /sys attribute, which claims a whole page.
+    console.write("Le fichier est plus court que mesurE : il s'arrEte aprEs ");
+    console.write(contents.bytes_read());
+    console.write(" octets sur ");
+    console.write(measured);
+    console.write("\n");
+  }
+  if (!whole) {
+    console.write("Taille inconnue : seuls les ");
+    console.write(contents.size());
+    console.write(" premiers octets sont affichEs\n");
   }
 }
 
