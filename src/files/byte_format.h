@@ -7,9 +7,6 @@
 
 namespace octets {
 
-/// The base a byte view writes its values in.
-enum class Base { decimal, hexadecimal, binary };
-
 /// The most characters one byte takes in a byte view ("01000001 " in binary).
 inline constexpr std::size_t BYTE_TEXT_MAX = 9;
 /// Room that format_bytes may write past the end of its text.
@@ -29,14 +26,34 @@ enum class FormatPath { portable, ssse3, avx2 };
 /// The paths this processor and build can run, portable first, the fastest last.
 std::vector<FormatPath> supported_format_paths();
 
-/// Writes every byte as a byte view shows it ("65 ", "41 " or "01000001 ") into
-/// `text` and returns the end of what was written. `text` needs room for
-/// BYTE_TEXT_MAX characters a byte plus FORMAT_SLACK. Takes the fastest path.
-char* format_bytes(Base base, const unsigned char* bytes, std::size_t count, char* text);
+/// Formats whole blocks from the start of `bytes` with vector instructions,
+/// moves `text` past what it wrote and returns how many bytes it formatted;
+/// the rest is left to the table look-ups.
+using BlockFormatter = std::size_t(const unsigned char* bytes, std::size_t count, char*& text);
+
+/// How one byte view writes its values: by table look-ups, and faster by the
+/// vector formatter of each path that has one (null where it has none).
+struct ByteFormat {
+  char* (*portable)(const unsigned char* bytes, std::size_t count, char* text);
+  BlockFormatter* ssse3;
+  BlockFormatter* avx2;
+};
+
+/// "65 ", "41 " and "01000001 ": the value in decimal without leading zeros,
+/// in two upper-case hexadecimal digits, in eight binary digits; then a space.
+extern const ByteFormat DECIMAL_FORMAT;
+extern const ByteFormat HEXADECIMAL_FORMAT;
+extern const ByteFormat BINARY_FORMAT;
+
+/// Writes every byte as its view shows it into `text` and returns the end of
+/// what was written. `text` needs room for BYTE_TEXT_MAX characters a byte
+/// plus FORMAT_SLACK. Takes the fastest path.
+char* format_bytes(const ByteFormat& format, const unsigned char* bytes, std::size_t count,
+                   char* text);
 
 /// The same text by the given path, which must be one of the supported ones.
-char* format_bytes(Base base, FormatPath path, const unsigned char* bytes, std::size_t count,
-                   char* text);
+char* format_bytes(const ByteFormat& format, FormatPath path, const unsigned char* bytes,
+                   std::size_t count, char* text);
 
 /// Cuts a byte view's text into rows of whole values for a screen `width`
 /// columns wide: a line end goes before each value (its digits and its space)

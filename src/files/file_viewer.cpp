@@ -102,8 +102,8 @@ class TextPieces {
   bool carriage_return_ = false;
 };
 
-void show_text(Console& console) {
-  OpenFile file = open_named_file(console, "r");
+void show_text(Console& console, const ViewKind& view) {
+  OpenFile file = open_named_file(console, view.open_mode);
   if (!file) return;
   // The file is read to its end, whatever size it claims (a pseudo-file claims
   // none), except the file standard output writes to: it would grow as fast as
@@ -145,29 +145,12 @@ void show_text(Console& console) {
   }
 }
 
-struct ByteView {
-  Base base;
-  const char* heading;
-};
-
-ByteView byte_view(ViewKind kind) {
-  switch (kind) {
-    case ViewKind::decimal:
-      return {Base::decimal, " ; Affichage en base 10\n"};
-    case ViewKind::hexadecimal:
-      return {Base::hexadecimal, " ; Affichage en base 16\n"};
-    default:
-      return {Base::binary, " ; Affichage en base 2\n"};
-  }
-}
-
-void show_bytes(Console& console, ViewKind kind) {
-  OpenFile file = open_named_file(console, "rb");
+void show_bytes(Console& console, const ViewKind& view) {
+  OpenFile file = open_named_file(console, view.open_mode);
   if (!file) return;
   std::int64_t size = measure_file_or_report(console);
   if (size < 0) return;
   console.expect_long_output();
-  const ByteView view = byte_view(kind);
   console.write(" = ");
   console.write(size);
   console.write(" octets");
@@ -183,7 +166,7 @@ void show_bytes(Console& console, ViewKind kind) {
   // Stops early when the output is lost: formatting the rest would be wasted.
   for (auto chunk = contents.next_chunk(); !chunk.empty() && !console.output_failed();
        chunk = contents.next_chunk()) {
-    char* end = format_bytes(view.base, chunk.data(), chunk.size(), text.data());
+    char* end = format_bytes(*view.format, chunk.data(), chunk.size(), text.data());
     std::string_view values(text.data(), static_cast<std::size_t>(end - text.data()));
     if (width <= 0) {
       console.write(values);
@@ -205,11 +188,18 @@ void show_bytes(Console& console, ViewKind kind) {
 
 }  // namespace
 
-void show_file(Console& console, ViewKind kind) {
-  if (kind == ViewKind::text) {
-    show_text(console);
+const ViewKind* chosen_view(char choice) {
+  for (const ViewKind& view : VIEWS) {
+    if (view.choice == choice) return &view;
+  }
+  return nullptr;
+}
+
+void show_file(Console& console, const ViewKind& view) {
+  if (view.format == nullptr) {
+    show_text(console, view);
   } else {
-    show_bytes(console, kind);
+    show_bytes(console, view);
   }
 }
 
