@@ -42,18 +42,18 @@ class Terminal {
   /// Everything written before has already been flushed.
   virtual void clear_screen(std::ostream& out) = 0;
   /// What standard output is; the same for the whole run.
-  virtual Screen screen() { return Screen::none; }
+  virtual Screen screen() = 0;
   /// How many characters a line rewritten in place may hold without wrapping;
   /// 0 when no line can be rewritten: not a screen, or a terminal that takes
   /// no control sequence (TERM=dumb or unset).
-  virtual int line_width() { return 0; }
+  virtual int line_width() = 0;
   /// Readies standard output for a long stretch of output: a pipe is asked to
   /// grow, so that the reader gets it in fewer, bigger steps. Does nothing
   /// where there is nothing to gain or the system says no.
   virtual void expect_long_output() {}
   /// How many columns a row of the screen has; 0 when that is unknown or
   /// standard output is no screen.
-  virtual int width() { return 0; }
+  virtual int width() = 0;
   /// Shows UTF-8 text on a Screen::console by the console's own characters.
   /// Everything written to `out` before has already been flushed; a failure
   /// sets `out`'s bad bit, as a failed write to it would.
