@@ -42,6 +42,20 @@ void format(benchmark::State& state, const octets::ByteFormat* byte_format,
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes.size()));
 }
 
+// A byte view at a screen that shows colours, in rows of 100 columns. Random
+// bytes change kind every other byte or so: the most colour changes.
+void colour(benchmark::State& state, const octets::ByteFormat* byte_format) {
+  auto bytes = random_bytes(32 * 1024);
+  std::vector<char> text(bytes.size() * octets::COLOURED_TEXT_MAX + octets::FORMAT_SLACK);
+  octets::ColouredValues values(*byte_format, 100);
+  for (auto _ : state) {
+    char* end = values.format(bytes.data(), bytes.size(), text.data());
+    benchmark::DoNotOptimize(end);
+    benchmark::ClobberMemory();
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes.size()));
+}
+
 // Every byte view on every path, named after its base, like
 // "Format/base16/avx2".
 void register_formats() {
@@ -59,6 +73,8 @@ void register_formats() {
       std::string name = "Format/base" + std::string(base) + "/" + path_name;
       benchmark::RegisterBenchmark(name.c_str(), format, view.format, path);
     }
+    std::string name = "Colour/base" + std::string(base);
+    benchmark::RegisterBenchmark(name.c_str(), colour, view.format);
   }
 }
 

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -186,6 +187,99 @@ TEST(ViewRows, RowsHoldAsManyWholeValuesAsFit) {
     std::string text;
     rows.append(c.values, text);
     EXPECT_EQ(text, c.rows) << c.width << " '" << c.values << "'";
+  }
+}
+
+TEST(ByteKinds, EveryByteValueHasTheKindOfItsRange) {
+  struct Range {
+    int first;
+    int last;
+    ByteKind kind;
+  };
+  const Range ranges[] = {
+      {0, 0, ByteKind::zero},          {1, 8, ByteKind::control},
+      {9, 13, ByteKind::white_space},  {14, 31, ByteKind::control},
+      {32, 32, ByteKind::white_space}, {33, 126, ByteKind::printable},
+      {127, 127, ByteKind::control},   {128, 255, ByteKind::high},
+  };
+  int next = 0;
+  for (const Range& range : ranges) {
+    ASSERT_EQ(range.first, next) << "the ranges must cover every value once";
+    for (int value = range.first; value <= range.last; ++value) {
+      EXPECT_EQ(byte_kind(static_cast<unsigned char>(value)), range.kind) << value;
+    }
+    next = range.last + 1;
+  }
+  EXPECT_EQ(next, 256);
+  // Five kinds, five colours, none of them the terminal's own.
+  std::set<std::string> colours{USUAL_COLOUR};
+  for (const KindColour& kind : KIND_COLOURS) colours.insert(kind.colour);
+  EXPECT_EQ(colours.size(), 6u);
+}
+
+/// The colour of a kind, for expected texts.
+std::string in(ByteKind kind) { return KIND_COLOURS[static_cast<int>(kind)].colour; }
+
+TEST(ColouredValues, OneColourChangeARunAndRowsOfWholeValues) {
+  const std::string Z = in(ByteKind::zero), P = in(ByteKind::printable),
+                    W = in(ByteKind::white_space), C = in(ByteKind::control),
+                    H = in(ByteKind::high);
+  struct Case {
+    const ByteFormat& format;
+    std::size_t width;
+    std::vector<std::string> chunks;
+    std::string shown;
+  };
+  const Case cases[] = {
+      {HEXADECIMAL_FORMAT, 0, {std::string("\0\0AB \n\x01\x7F\xC3\xA9", 10)},
+       Z + "00 00 " + P + "41 42 " + W + "20 0A " + C + "01 7F " + H + "C3 A9 "},
+      // A run goes on into the next chunk without a change.
+      {HEXADECIMAL_FORMAT, 0, {"AB", "CD\r", "\t"}, P + "41 42 43 44 " + W + "0D 09 "},
+      // The changes take no room: 9 columns hold three values.
+      {HEXADECIMAL_FORMAT, 9, {std::string("\0A \x01", 4)},
+       Z + "00 " + P + "41 " + W + "20 \n" + C + "01 "},
+      {DECIMAL_FORMAT, 10, {std::string("\0A\n\xFF\x7F", 5)},
+       Z + "0 " + P + "65 " + W + "10 \n" + H + "255 " + C + "127 "},
+      // Wider than a row: each value alone on its row, no empty row.
+      {BINARY_FORMAT, 5, {"ab"}, P + "01100001 \n01100010 "},
+      {BINARY_FORMAT, 5, {"", ""}, ""},
+  };
+  for (const Case& c : cases) {
+    ColouredValues values(c.format, c.width);
+    std::string shown;
+    for (const std::string& chunk : c.chunks) {
+      std::string text(chunk.size() * COLOURED_TEXT_MAX + FORMAT_SLACK, '\0');
+      char* end = values.format(reinterpret_cast<const unsigned char*>(chunk.data()),
+                                chunk.size(), text.data());
+      shown.append(text.data(), end);
+    }
+    values.finish(shown);
+    EXPECT_EQ(shown, c.shown + (c.shown.empty() ? "" : USUAL_COLOUR)) << c.width;
+  }
+}
+
+TEST(ColouredValues, WithoutColoursAndLineEndsTheValuesAreThoseOfTheView) {
+  const std::string bytes = test_bytes();
+  for (const ViewKind* view : byte_views()) {
+    std::string expected;
+    for (unsigned char byte : bytes) expected += expected_text(*view, byte);
+    std::string text(bytes.size() * COLOURED_TEXT_MAX + FORMAT_SLACK, '\0');
+    ColouredValues values(*view->format, 37);
+    char* end = values.format(reinterpret_cast<const unsigned char*>(bytes.data()),
+                              bytes.size(), text.data());
+    std::string plain;
+    std::size_t column = 0;
+    for (const char* at = text.data(); at < end; ++at) {
+      if (*at == '\x1b') {
+        at = std::strchr(at, 'm');
+      } else if (*at == '\n') {
+        column = 0;
+      } else {
+        plain += *at;
+        ASSERT_LE(++column, 37u) << view->choice << ": a row wider than the screen";
+      }
+    }
+    EXPECT_EQ(plain, expected) << view->choice;
   }
 }
 

@@ -220,6 +220,50 @@ TEST_F(FileViewer, ByteViewsAtAScreenBreakRowsBetweenValues) {
   }
 }
 
+TEST_F(FileViewer, ColoursByKindOfByteAtAScreenThatShowsThem) {
+  write_file("k.bin", std::string("A\0\n\x01\xE9\r\n", 7));
+  const std::string Z = "\x1b[90m", P = "\x1b[32m", W = "\x1b[36m", C = "\x1b[31m",
+                    H = "\x1b[35m", USUAL = "\x1b[39m";
+  const std::string legend = "Couleurs : " + Z + "zEro" + USUAL + ", " + P + "imprimable" +
+                             USUAL + ", " + W + "espacement" + USUAL + ", " + C + "contrOle" +
+                             USUAL + ", " + H + "128 A 255" + USUAL + "\n";
+  const std::string size_line = NAME_PROMPT + " = 7 octets ; Affichage en base 16\n";
+  struct Case {
+    ViewKind kind;
+    Screen screen;
+    int columns;
+    std::string shown;
+  };
+  const Case cases[] = {
+      {HEXADECIMAL_VIEW, Screen::utf8_terminal, 0,
+       size_line + legend + SEPARATOR + P + "41 " + Z + "00 " + W + "0A " + C + "01 " + H +
+           "E9 " + W + "0D 0A " + USUAL + "\n"},
+      {HEXADECIMAL_VIEW, Screen::other_terminal, 12,
+       size_line + legend + SEPARATOR + P + "41 " + Z + "00 " + W + "0A " + C + "01 \n" + H +
+           "E9 " + W + "0D 0A " + USUAL + "\n"},
+      // A symbol has the colour of its byte's value.
+      {TEXT_VIEW, Screen::utf8_terminal, 0,
+       NAME_PROMPT + "Rappel : N'affiche que les caractEres imprimables\n" + legend + SEPARATOR +
+           P + "A" + C + "\u263A" + H + "\u0398" + W + "\r\n" + USUAL},
+      {TEXT_VIEW, Screen::other_terminal, 0,
+       NAME_PROMPT + "Rappel : N'affiche que les caractEres imprimables\n" + legend + SEPARATOR +
+           P + "A" + C + "." + H + "." + W + "\r\n" + USUAL},
+      // A console is given the colour changes to show by its own means.
+      {HEXADECIMAL_VIEW, Screen::console, 0,
+       size_line + "<console>" + legend + "</console>" + SEPARATOR + "<console>" + P + "41 " +
+           Z + "00 " + W + "0A " + C + "01 " + H + "E9 " + W + "0D 0A </console><console>" +
+           USUAL + "</console>\n"},
+  };
+  for (const Case& c : cases) {
+    ScriptedConsole scripted("k.bin\n");
+    scripted.terminal.screen_kind = c.screen;
+    scripted.terminal.columns = c.columns;
+    scripted.terminal.colours = true;
+    show_file(scripted.console, c.kind);
+    EXPECT_EQ(scripted.transcript(), c.shown) << static_cast<int>(c.screen);
+  }
+}
+
 TEST_F(FileViewer, TextViewReadsToTheEnd) {
   // The file grows once it is open: it is not standard output's own file, so
   // the view goes on to its end, and says nothing of it.

@@ -54,7 +54,14 @@ class Terminal {
   /// How many columns a row of the screen has; 0 when that is unknown or
   /// standard output is no screen.
   virtual int width() = 0;
-  /// Shows UTF-8 text on a Screen::console by the console's own characters.
+  /// Whether standard output is a screen whose text may be coloured, and the
+  /// user lets it be (see colours_wanted()); the same for the whole run. Text
+  /// for it may then hold colour changes: ESC "[", a number and "m", the
+  /// number 30 to 37 or 90 to 97 for a foreground colour of the 16-colour
+  /// palette, 39 for the usual one.
+  virtual bool shows_colours() = 0;
+  /// Shows UTF-8 text on a Screen::console by the console's own characters,
+  /// and its colour changes by the console's text attributes.
   /// Everything written to `out` before has already been flushed; a failure
   /// sets `out`'s bad bit, as a failed write to it would.
   virtual void write_symbols(std::ostream& out, std::string_view utf8) {
@@ -71,6 +78,11 @@ bool prepare_process();
 /// Standard input, read without the C library's buffering so that the console
 /// layer alone decides what is pending.
 ByteSource& standard_input();
+
+/// Whether the environment lets a screen's text be coloured: not when NO_COLOR
+/// is set to anything but an empty text, nor when TERM is "dumb" or, except
+/// for a Windows console, unset or empty.
+bool colours_wanted();
 
 /// The terminal standard output is attached to, if any.
 Terminal& standard_terminal();

@@ -2,11 +2,12 @@
 
 #include <array>
 #include <cstring>
+#include <iterator>
+#include <string_view>
 
 #include "files/byte_format_x86.h"
 
 namespace octets {
-namespace {
 
 // Each byte's text is ready-made and padded to a fixed width, so formatting is
 // one fixed-size copy a byte and the length decides where the next one starts.
@@ -14,6 +15,8 @@ struct ByteTexts {
   std::array<std::array<char, 16>, 256> text{};
   std::array<unsigned char, 256> length{};
 };
+
+namespace {
 
 /// Writes the digits of a byte's value as its view shows them; returns how many.
 using DigitWriter = int(int value, char* digits);
@@ -91,6 +94,27 @@ char* format_through(const ByteFormat& format, BlockFormatter* vector,
   return format.portable(bytes, count, text);
 }
 
+constexpr std::array<unsigned char, 256> KINDS = [] {
+  std::array<unsigned char, 256> kinds{};
+  for (int byte = 0; byte < 256; ++byte) {
+    kinds[byte] = static_cast<unsigned char>(byte_kind(static_cast<unsigned char>(byte)));
+  }
+  return kinds;
+}();
+
+// Every colour change has the same length, so that a byte's is written
+// whether needed or not and kept only when needed.
+constexpr std::size_t COLOUR_LENGTH = COLOURED_TEXT_MAX - 1 - BYTE_TEXT_MAX;
+constexpr std::array<std::array<char, 8>, std::size(KIND_COLOURS)> COLOURS = [] {
+  std::array<std::array<char, 8>, std::size(KIND_COLOURS)> colours{};
+  for (std::size_t kind = 0; kind < colours.size(); ++kind) {
+    std::string_view colour = KIND_COLOURS[kind].colour;
+    if (colour.size() != COLOUR_LENGTH) throw "a colour change of another length";
+    for (std::size_t i = 0; i < colour.size(); ++i) colours[kind][i] = colour[i];
+  }
+  return colours;
+}();
+
 }  // namespace
 
 // The vector formatters of a view, on the paths this build has.
@@ -102,9 +126,10 @@ char* format_through(const ByteFormat& format, BlockFormatter* vector,
 #define OCTETS_VECTORS(view) nullptr, nullptr
 #endif
 
-const ByteFormat DECIMAL_FORMAT{format_with<DECIMAL, 4, 0>, OCTETS_VECTORS(decimal)};
-const ByteFormat HEXADECIMAL_FORMAT{format_with<HEXADECIMAL, 4, 3>, OCTETS_VECTORS(hexadecimal)};
-const ByteFormat BINARY_FORMAT{format_with<BINARY, 16, 9>, OCTETS_VECTORS(binary)};
+const ByteFormat DECIMAL_FORMAT{&DECIMAL, format_with<DECIMAL, 4, 0>, OCTETS_VECTORS(decimal)};
+const ByteFormat HEXADECIMAL_FORMAT{&HEXADECIMAL, format_with<HEXADECIMAL, 4, 3>,
+                                   OCTETS_VECTORS(hexadecimal)};
+const ByteFormat BINARY_FORMAT{&BINARY, format_with<BINARY, 16, 9>, OCTETS_VECTORS(binary)};
 
 std::vector<FormatPath> supported_format_paths() {
   std::vector<FormatPath> paths{FormatPath::portable};
@@ -128,6 +153,54 @@ char* format_bytes(const ByteFormat& format, const unsigned char* bytes, std::si
 char* format_bytes(const ByteFormat& format, FormatPath path, const unsigned char* bytes,
                    std::size_t count, char* text) {
   return format_through(format, vector_formatter(format, path), bytes, count, text);
+}
+
+void KindColours::change_to(ByteKind kind, std::string& text) {
+  if (shown_ == kind) return;
+  shown_ = kind;
+  text += KIND_COLOURS[static_cast<int>(kind)].colour;
+}
+
+void KindColours::finish(std::string& text) {
+  if (!shown_) return;
+  shown_.reset();
+  text += USUAL_COLOUR;
+}
+
+ColouredValues::ColouredValues(const ByteFormat& format, std::size_t width)
+    : format_(format), width_(width == 0 ? static_cast<std::size_t>(-1) : width) {}
+
+char* ColouredValues::format(const unsigned char* bytes, std::size_t count, char* text) {
+  // A colour change a run, and runs are short in most files that are not
+  // text: each byte's line end, colour and value are always written and kept
+  // only when needed, which spares the processor branches it cannot foresee.
+  const ByteTexts& texts = *format_.texts;
+  std::size_t column = column_;
+  int shown = shown_;
+  for (std::size_t i = 0; i < count; ++i) {
+    const unsigned char byte = bytes[i];
+    const int kind = KINDS[byte];
+    const std::size_t length = texts.length[byte];
+    const bool new_row = column != 0 && column + length > width_;
+    *text = '\n';
+    text += new_row;
+    column = new_row ? 0 : column;
+    std::memcpy(text, COLOURS[kind].data(), COLOURS[kind].size());
+    text += kind != shown ? COLOUR_LENGTH : 0;
+    shown = kind;
+    std::memcpy(text, texts.text[byte].data(), texts.text[byte].size());
+    text += length;
+    column += length;
+  }
+  column_ = column;
+  shown_ = shown;
+  return text;
+}
+
+void ColouredValues::finish(std::string& text) {
+  if (shown_ < 0) return;
+  shown_ = -1;
+  text += USUAL_COLOUR;
 }
 
 void ViewRows::append(std::string_view values, std::string& rows) {
