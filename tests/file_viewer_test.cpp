@@ -13,8 +13,13 @@ namespace {
 
 using namespace test;
 
+const ViewKind& TEXT_VIEW = *chosen_view('3');
+const ViewKind& DECIMAL_VIEW = *chosen_view('4');
+const ViewKind& HEXADECIMAL_VIEW = *chosen_view('5');
+const ViewKind& BINARY_VIEW = *chosen_view('6');
+
 /// What a view writes for the given input, with no menu around it.
-std::string view(ViewKind kind, const std::string& input, Screen screen = Screen::none,
+std::string view(const ViewKind& kind, const std::string& input, Screen screen = Screen::none,
                  int columns = 0) {
   ScriptedConsole scripted(input);
   scripted.terminal.screen_kind = screen;
@@ -25,7 +30,7 @@ std::string view(ViewKind kind, const std::string& input, Screen screen = Screen
 }
 
 /// Runs the viewer with its output going to `buffer`, which may act on the file.
-void view_into(std::streambuf& buffer, ViewKind kind, const std::string& input) {
+void view_into(std::streambuf& buffer, const ViewKind& kind, const std::string& input) {
   std::ostream out(&buffer);
   test::FakeTerminal terminal;
   test::StringSource source(input);
@@ -51,7 +56,7 @@ TEST_F(FileViewer, LargeFileMatchesAnIndependentComputation) {
     expected += text;
   }
   expected += "\n";
-  EXPECT_TRUE(view(ViewKind::hexadecimal, "big\n") == expected);
+  EXPECT_TRUE(view(HEXADECIMAL_VIEW, "big\n") == expected);
   // At 37 columns, 12 values a row, counted on across the view's chunks.
   std::string rows = expected.substr(0, expected.find(SEPARATOR) + SEPARATOR.size());
   for (std::size_t i = 0; i < bytes.size(); ++i) {
@@ -60,7 +65,7 @@ TEST_F(FileViewer, LargeFileMatchesAnIndependentComputation) {
     rows += text;
   }
   rows += "\n";
-  EXPECT_TRUE(view(ViewKind::hexadecimal, "big\n", Screen::utf8_terminal, 37) == rows);
+  EXPECT_TRUE(view(HEXADECIMAL_VIEW, "big\n", Screen::utf8_terminal, 37) == rows);
   // The text view, piece by piece, as the C library's fgets reads the file.
   expected = NAME_PROMPT + TEXT_HEADING;
   std::FILE* file = std::fopen("big", "r");
@@ -69,7 +74,7 @@ TEST_F(FileViewer, LargeFileMatchesAnIndependentComputation) {
     expected += piece;
   }
   std::fclose(file);
-  EXPECT_TRUE(view(ViewKind::text, "big\n") == expected);
+  EXPECT_TRUE(view(TEXT_VIEW, "big\n") == expected);
 }
 
 TEST_F(FileViewer, TextViewAtATerminalShowsSymbolsAndNoControlByte) {
@@ -106,7 +111,7 @@ TEST_F(FileViewer, TextViewAtATerminalShowsSymbolsAndNoControlByte) {
   };
   for (const Case& c : cases) {
     write_file("t.txt", c.bytes);
-    EXPECT_TRUE(view(ViewKind::text, "t.txt\n", c.screen) == NAME_PROMPT + TEXT_HEADING + c.shown)
+    EXPECT_TRUE(view(TEXT_VIEW, "t.txt\n", c.screen) == NAME_PROMPT + TEXT_HEADING + c.shown)
         << c.bytes.substr(0, 40);
   }
 }
@@ -151,7 +156,7 @@ TEST_F(FileViewer, SymbolsForTheConsoleFollowWhatWasWrittenBefore) {
   std::ostream out(&holding);
   StringSource source("t.txt\n");
   Console console(source, out, terminal);
-  show_file(console, ViewKind::text);
+  show_file(console, TEXT_VIEW);
   console.flush();
   EXPECT_EQ(holding.shown,
             NAME_PROMPT + TEXT_HEADING + "<console>\u2190[2J\u00C7</console>");
@@ -167,18 +172,62 @@ TEST_F(FileViewer, ByteViewsAtAScreenBreakRowsBetweenValues) {
   };
   const Case cases[] = {
       // "65 10 255 " ends at the margin and stays whole on its row.
-      {ViewKind::decimal, Screen::utf8_terminal, 10, byte_view(5, 10, "65 10 255 \n226 0 ")},
-      {ViewKind::hexadecimal, Screen::console, 7, byte_view(5, 16, "41 0A \nFF E2 \n00 ")},
-      {ViewKind::binary, Screen::other_terminal, 20,
+      {DECIMAL_VIEW, Screen::utf8_terminal, 10, byte_view(5, 10, "65 10 255 \n226 0 ")},
+      {HEXADECIMAL_VIEW, Screen::console, 7, byte_view(5, 16, "41 0A \nFF E2 \n00 ")},
+      {BINARY_VIEW, Screen::other_terminal, 20,
        byte_view(5, 2, "01000001 00001010 \n11111111 11100010 \n00000000 ")},
       // The symbols of the text view play no part in a byte view.
-      {ViewKind::hexadecimal, Screen::utf8_terminal, 100, byte_view(5, 16, "41 0A FF E2 00 ")},
+      {HEXADECIMAL_VIEW, Screen::utf8_terminal, 100, byte_view(5, 16, "41 0A FF E2 00 ")},
       // Width unknown, or no screen at all: one line, as the bytes come.
-      {ViewKind::hexadecimal, Screen::utf8_terminal, 0, byte_view(5, 16, "41 0A FF E2 00 ")},
-      {ViewKind::hexadecimal, Screen::none, 7, byte_view(5, 16, "41 0A FF E2 00 ")},
+      {HEXADECIMAL_VIEW, Screen::utf8_terminal, 0, byte_view(5, 16, "41 0A FF E2 00 ")},
+      {HEXADECIMAL_VIEW, Screen::none, 7, byte_view(5, 16, "41 0A FF E2 00 ")},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(view(c.kind, "f.bin\n", c.screen, c.columns), c.shown) << c.columns;
+  }
+}
+
+TEST_F(FileViewer, ColoursByKindOfByteAtAScreenThatShowsThem) {
+  write_file("k.bin", std::string("A\0\n\x01\xE9\r\n", 7));
+  const std::string Z = "\x1b[90m", P = "\x1b[32m", W = "\x1b[36m", C = "\x1b[31m",
+                    H = "\x1b[35m", USUAL = "\x1b[39m";
+  const std::string legend = "Couleurs : " + Z + "zEro" + USUAL + ", " + P + "imprimable" +
+                             USUAL + ", " + W + "espacement" + USUAL + ", " + C + "contrOle" +
+                             USUAL + ", " + H + "128 A 255" + USUAL + "\n";
+  const std::string size_line = NAME_PROMPT + " = 7 octets ; Affichage en base 16\n";
+  struct Case {
+    ViewKind kind;
+    Screen screen;
+    int columns;
+    std::string shown;
+  };
+  const Case cases[] = {
+      {HEXADECIMAL_VIEW, Screen::utf8_terminal, 0,
+       size_line + legend + SEPARATOR + P + "41 " + Z + "00 " + W + "0A " + C + "01 " + H +
+           "E9 " + W + "0D 0A " + USUAL + "\n"},
+      {HEXADECIMAL_VIEW, Screen::other_terminal, 12,
+       size_line + legend + SEPARATOR + P + "41 " + Z + "00 " + W + "0A " + C + "01 \n" + H +
+           "E9 " + W + "0D 0A " + USUAL + "\n"},
+      // A symbol has the colour of its byte's value.
+      {TEXT_VIEW, Screen::utf8_terminal, 0,
+       NAME_PROMPT + "Rappel : N'affiche que les caractEres imprimables\n" + legend + SEPARATOR +
+           P + "A" + C + "\u263A" + H + "\u0398" + W + "\r\n" + USUAL},
+      {TEXT_VIEW, Screen::other_terminal, 0,
+       NAME_PROMPT + "Rappel : N'affiche que les caractEres imprimables\n" + legend + SEPARATOR +
+           P + "A" + C + "." + H + "." + W + "\r\n" + USUAL},
+      // A console is given the colour changes to show by its own means.
+      {HEXADECIMAL_VIEW, Screen::console, 0,
+       size_line + "<console>" + legend + "</console>" + SEPARATOR + "<console>" + P + "41 " +
+           Z + "00 " + W + "0A " + C + "01 " + H + "E9 " + W + "0D 0A </console><console>" +
+           USUAL + "</console>\n"},
+  };
+  for (const Case& c : cases) {
+    ScriptedConsole scripted("k.bin\n");
+    scripted.terminal.screen_kind = c.screen;
+    scripted.terminal.columns = c.columns;
+    scripted.terminal.colours = true;
+    show_file(scripted.console, c.kind);
+    EXPECT_EQ(scripted.transcript(), c.shown) << static_cast<int>(c.screen);
   }
 }
 
@@ -200,23 +249,23 @@ TEST_F(FileViewer, TextViewReadsToTheEnd) {
       return std::stringbuf::xsputn(s, n);
     }
   } appending;
-  view_into(appending, ViewKind::text, "out.txt\n");
+  view_into(appending, TEXT_VIEW, "out.txt\n");
   EXPECT_TRUE(appending.str() == NAME_PROMPT + TEXT_HEADING + before + "ajoutE\n");
   // A pseudo-file measures nothing and has content.
-  std::string status = view(ViewKind::text, "/proc/self/status\n");
+  std::string status = view(TEXT_VIEW, "/proc/self/status\n");
   EXPECT_NE(status.find("\nState:"), std::string::npos) << status;
   EXPECT_EQ(status.find("grandi"), std::string::npos) << status;
 }
 
 TEST_F(FileViewer, TypedNameCannotActOnTheTerminal) {
-  EXPECT_EQ(view(ViewKind::text, "\x1B]0;T\x07\x1B[6n\r\n", Screen::utf8_terminal),
+  EXPECT_EQ(view(TEXT_VIEW, "\x1B]0;T\x07\x1B[6n\r\n", Screen::utf8_terminal),
             NAME_PROMPT + "Impossible d'ouvrir le fichier '\u2190]0;T\u2022\u2190[6n\u266A'");
 }
 
 TEST_F(FileViewer, FifoIsRefusedWithoutWaiting) {
   ASSERT_EQ(std::system("mkfifo pipe"), 0);
-  EXPECT_EQ(view(ViewKind::text, "pipe\n"), NAME_PROMPT + "Impossible d'ouvrir le fichier 'pipe'");
-  EXPECT_EQ(view(ViewKind::hexadecimal, "pipe\n"),
+  EXPECT_EQ(view(TEXT_VIEW, "pipe\n"), NAME_PROMPT + "Impossible d'ouvrir le fichier 'pipe'");
+  EXPECT_EQ(view(HEXADECIMAL_VIEW, "pipe\n"),
             NAME_PROMPT + "Impossible d'ouvrir le fichier 'pipe'");
 }
 
@@ -226,7 +275,7 @@ TEST_F(FileViewer, ShrinkingFileShowsOnlyWhatWasRead) {
   write_file("s.bin", "\x01\x02\x03\x04");
   ScriptedConsole scripted("s.bin\n");
   scripted.terminal.on_long_output = [] { std::filesystem::resize_file("s.bin", 2); };
-  show_file(scripted.console, ViewKind::hexadecimal);
+  show_file(scripted.console, HEXADECIMAL_VIEW);
   EXPECT_EQ(scripted.transcript(),
             byte_view(4, 16, "01 02 \nLe fichier est plus court que mesurE : il s'arrEte aprEs 2 "
                              "octets sur 4"));
@@ -236,13 +285,13 @@ TEST_F(FileViewer, PseudoFilesShowWhatTheyHold) {
   // /proc measures 0 bytes whatever it holds: its bytes are read and counted.
   std::string held = read_file("/proc/self/cmdline");
   ASSERT_FALSE(held.empty());
-  EXPECT_EQ(view(ViewKind::hexadecimal, "/proc/self/cmdline\n"),
+  EXPECT_EQ(view(HEXADECIMAL_VIEW, "/proc/self/cmdline\n"),
             byte_view(held.size(), 16, hexadecimal_values(held)));
   // Up to 1 MiB.
   held = read_file("/proc/kallsyms");
   if (held.size() > 1024 * 1024) {
     held.resize(1024 * 1024);
-    EXPECT_TRUE(view(ViewKind::hexadecimal, "/proc/kallsyms\n") ==
+    EXPECT_TRUE(view(HEXADECIMAL_VIEW, "/proc/kallsyms\n") ==
                 byte_view(held.size(), 16, hexadecimal_values(held) + "\nTaille inconnue : seuls "
                                            "les 1048576 premiers octets sont affichEs"));
   }
