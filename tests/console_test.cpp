@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <sstream>
 #include <string>
 
 #include "test_support.h"
@@ -164,33 +166,36 @@ TEST(Console, OutputIsFlushedBeforeEveryWaitAndClear) {
   EXPECT_EQ(buffer.str(), "prompt<clear>");
 }
 
-TEST(Console, HookRunsBeforeAnyOutputLeavesAndBeforeEveryWait) {
-  test::ScriptedConsole scripted("a\nb\n");
-  Console& console = scripted.console;
-  int runs = 0;
-  console.before_output([&] {
-    ++runs;
-    scripted.out << "<hook>";
-  });
-  // Held output does not leave by itself, however many small pieces.
-  for (int i = 0; i < 8000; ++i) console.write("12345678");
-  EXPECT_EQ(scripted.out.str(), "");
-  // Past what is held, the hook runs before the held output goes.
-  console.write("9");
-  console.write(std::string_view(std::string(70000, 'x')));
-  EXPECT_EQ(runs, 1);
-  EXPECT_TRUE(scripted.out.str().starts_with("<hook>12345678"));
-  EXPECT_EQ(scripted.out.str().size(), 6 + 64000 + 1 + 70000 + 0u);
-  console.write(std::int64_t{-42});
-  char line[8];
-  console.read_line(line, sizeof line);  // waits for input
-  EXPECT_EQ(runs, 2);
-  EXPECT_TRUE(scripted.out.str().ends_with("<hook>-42"));
-  console.read_line(line, sizeof line);  // taken from what was read: no wait
-  EXPECT_EQ(runs, 2);
-  console.before_output({});
-  console.flush();
-  EXPECT_EQ(runs, 2);
+TEST(Console, WouldWaitTakesInWhatIsReadyAndShowsNothing) {
+  // A source that is always ready, as a file is, hands over 3 bytes a read.
+  struct Ready : test::StringSource {
+    using StringSource::StringSource;
+    bool ready() override { return true; }
+  };
+  Ready ready("ab\ncdefg\nh", 3);
+  std::ostringstream out;
+  test::FakeTerminal terminal;
+  Console console(ready, out, terminal);
+  console.write("prompt");
+  char line[10];
+  for (const char* expected : {"ab\n", "cdefg\n", "h"}) {
+    EXPECT_FALSE(console.would_wait(sizeof line));
+    // Held whole: the read takes no more input, so it neither waits nor shows.
+    int reads_at_end = ready.reads_at_end();
+    EXPECT_EQ(console.read_line(line, sizeof line), std::strlen(expected));
+    EXPECT_STREQ(line, expected);
+    EXPECT_EQ(ready.reads_at_end(), reads_at_end);
+  }
+  EXPECT_FALSE(console.would_wait(sizeof line));
+  EXPECT_EQ(out.str(), "");
+  // A source that cannot say: only a line end or a full piece held does not wait.
+  ScriptedConsole scripted("abcd\nef", 5);
+  EXPECT_TRUE(scripted.console.would_wait(sizeof line));
+  EXPECT_EQ(scripted.console.read_line(line, 3), 2u);
+  EXPECT_FALSE(scripted.console.would_wait(3));
+  EXPECT_FALSE(scripted.console.would_wait(sizeof line));
+  EXPECT_EQ(scripted.console.read_line(line, sizeof line), 3u);
+  EXPECT_TRUE(scripted.console.would_wait(sizeof line));
 }
 
 }  // namespace

@@ -541,6 +541,12 @@ TEST_F(Faults, ReaderGoneWhileALineIsTypedLeavesNoPieceOfIt) {
   ASSERT_TRUE(program.wait_for(LINE_PROMPT + LINE_PROMPT));
   program.close_output();
   program.type(std::string(120, 'x'));
+  // Ended while its input is still open: the end of input would end the line.
+  siginfo_t ended{};
+  for (auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+       ended.si_pid == 0 && std::chrono::steady_clock::now() < deadline;) {
+    waitid(P_PID, program.pid(), &ended, WEXITED | WNOHANG | WNOWAIT);
+  }
   EXPECT_EQ(program.finish(), 128 + SIGPIPE);
   EXPECT_EQ(read_file("f.txt"), "ok\n");
   // Lines read together are written together, yet a waiting program has them

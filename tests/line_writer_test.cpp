@@ -207,5 +207,37 @@ TEST_F(LineWriter, EveryWaitFindsTheLinesReadSoFarWholeInTheFile) {
   }
 }
 
+TEST_F(LineWriter, LinesAreInTheFileBeforeTheOutputLeaves) {
+  // Read in one piece, more lines than their prompts leave room for in the
+  // held output: each time output leaves, every line before the last prompt
+  // shown is in the file.
+  class Watching : public std::stringbuf {
+   public:
+    std::vector<std::pair<std::size_t, std::uintmax_t>> seen;
+
+   protected:
+    std::streamsize xsputn(const char* text, std::streamsize n) override {
+      std::streamsize written = std::stringbuf::xsputn(text, n);
+      std::string shown = str();
+      std::size_t prompts = 0;
+      for (std::size_t at = 0; (at = shown.find(PROMPT, at)) != std::string::npos; ++at) ++prompts;
+      if (prompts > 0) seen.emplace_back(prompts, std::filesystem::file_size("f.txt"));
+      return written;
+    }
+  };
+  std::string lines;
+  for (int i = 0; i < 5000; ++i) lines += "ligne " + std::to_string(10000 + i) + "\n";
+  Watching out;
+  std::ostream stream(&out);
+  test::StringSource source("f.txt\n" + lines + "fin\n");
+  test::FakeTerminal terminal;
+  {
+    Console console(source, stream, terminal);
+    write_lines(console, WriteMode::create);
+  }
+  EXPECT_GT(out.seen.size(), 1u);
+  for (auto [prompts, size] : out.seen) EXPECT_GE(size, 12 * (prompts - 1)) << prompts;
+}
+
 }  // namespace
 }  // namespace octets

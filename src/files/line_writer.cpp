@@ -18,6 +18,7 @@ constexpr std::size_t HELD_LINE_MAX = 1024 * 1024;
 // Whole lines go to the file together, in writes of about this size: one
 // system call a line would cost more than all the rest of the work.
 constexpr std::size_t BATCH = 128 * 1024;
+constexpr std::string_view PROMPT = "Ligne A enregistrer : ";
 
 /// Only "fin" and its line end, or a bare "fin" as the input's last line;
 /// "fin" followed by a zero byte is an ordinary line.
@@ -150,22 +151,6 @@ void report(Console& console, const LineFile& lines, bool lines_follow) {
   console.write(lines_follow ? "' ; les lignes suivantes ne seront pas enregistrEes\n" : "'\n");
 }
 
-/// While it exists, every line read so far is put in the file before the
-/// dialogue shows more or waits for input: a reader of the dialogue that goes
-/// away, an interruption at a prompt, loses no line already read.
-class WrittenBeforeOutput {
- public:
-  WrittenBeforeOutput(Console& console, LineFile& lines) : console_(console) {
-    console.before_output([&lines] { lines.write_pending(); });
-  }
-  ~WrittenBeforeOutput() { console_.before_output({}); }
-  WrittenBeforeOutput(const WrittenBeforeOutput&) = delete;
-  WrittenBeforeOutput& operator=(const WrittenBeforeOutput&) = delete;
-
- private:
-  Console& console_;
-};
-
 }  // namespace
 
 void write_lines(Console& console, WriteMode mode) {
@@ -177,26 +162,28 @@ void write_lines(Console& console, WriteMode mode) {
   console.print_separator();
   LineFile lines(file.stream());
   bool reported = false;
-  {
-    WrittenBeforeOutput written(console, lines);
-    for (;;) {
-      console.write("Ligne A enregistrer : ");
-      std::size_t count = console.read_line(line_buffer, LINE_CAPACITY);
-      bool last = count == 0 || is_end_marker(console, count);
-      // A write may have failed while the program waited for this line.
-      if (!reported && lines.failure() != Failure::none) {
-        reported = true;
-        report(console, lines, !last);
-      }
-      if (last) break;
-      // After a failure the lines are still read up to "fin", so that none of
-      // them is taken for an answer to a later question.
-      if (reported) continue;
-      // A zero byte ends the text that is written, not the typed line.
-      if (!lines.add({line_buffer, std::strlen(line_buffer)}, line_buffer[count - 1] == '\n')) {
-        reported = true;
-        report(console, lines, true);
-      }
+  for (;;) {
+    // Every line read is in the file before the dialogue shows more or waits
+    // for input, so that a reader that goes away or an interruption at a
+    // prompt loses none; lines that arrive together still go in one write.
+    if (console.would_wait(LINE_CAPACITY) || console.output_room() < PROMPT.size()) {
+      lines.write_pending();
+    }
+    console.write(PROMPT);
+    std::size_t count = console.read_line(line_buffer, LINE_CAPACITY);
+    bool last = count == 0 || is_end_marker(console, count);
+    if (!reported && lines.failure() != Failure::none) {
+      reported = true;
+      report(console, lines, !last);
+    }
+    if (last) break;
+    // After a failure the lines are still read up to "fin", so that none of
+    // them is taken for an answer to a later question.
+    if (reported) continue;
+    // A zero byte ends the text that is written, not the typed line.
+    if (!lines.add({line_buffer, std::strlen(line_buffer)}, line_buffer[count - 1] == '\n')) {
+      reported = true;
+      report(console, lines, true);
     }
   }
   if (!reported && !lines.finish()) {
