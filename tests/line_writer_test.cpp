@@ -62,11 +62,15 @@ TEST_F(LineWriter, LongLinesArriveInPiecesAndAreWrittenWhole) {
   EXPECT_EQ(write(WriteMode::create, "f.txt\n" + long_line + "\nfin\n"),
             CREATED + prompts(4));
   EXPECT_EQ(read_file("f.txt"), long_line + "\n");
-  // A typed line of 99 or 198 characters then "fin": the last piece is the
-  // end marker, so the earlier pieces stay written without a line end.
+  // A typed line of 99 or 198 characters then "fin": its last piece reads
+  // "fin" and is written like the rest of the line, and so is a bare "fin"
+  // ending the input there.
   for (int length : {99, 198}) {
-    write(WriteMode::create, "f.txt\n" + std::string(length, 'a') + "fin\nnot written\n");
-    EXPECT_EQ(read_file("f.txt"), std::string(length, 'a')) << length;
+    const std::string line = std::string(length, 'a') + "fin";
+    write(WriteMode::create, "f.txt\n" + line + "\nfin\n");
+    EXPECT_EQ(read_file("f.txt"), line + "\n") << length;
+    write(WriteMode::create, "f.txt\n" + line);
+    EXPECT_EQ(read_file("f.txt"), line) << length;
   }
 }
 
@@ -85,8 +89,8 @@ TEST_F(LineWriter, RestOfALongNameIsTheFirstLine) {
   EXPECT_EQ(read_file(name28), "\n");
   write(WriteMode::create, name28 + "Zrest of name\nfin\n");
   EXPECT_EQ(read_file(name28), "rest of name\n");
-  write(WriteMode::create, name28 + "Zfin\nnever\nfin\n");
-  EXPECT_EQ(read_file(name28), "");
+  write(WriteMode::create, name28 + "Zfin\nthen\nfin\n");
+  EXPECT_EQ(read_file(name28), "fin\nthen\n");
 }
 
 TEST_F(LineWriter, EndOfInputEndsTheLinesAsFinDoes) {

@@ -61,6 +61,10 @@ class Console {
   /// True when no input is left; may wait for input to decide.
   bool at_end();
 
+  /// True when part of the current line has been read or looked at and more
+  /// of it may follow; false at the start of a line and at the end of input.
+  bool line_begun() const { return line_begun_ && !(ended_ && position_ == end_); }
+
   /// True when read_line() with this capacity could wait for input: what is
   /// held has neither a line end nor capacity - 1 characters, and the input has
   /// nothing ready. What the input has ready is taken in meanwhile. Never waits

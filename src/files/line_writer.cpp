@@ -21,7 +21,8 @@ constexpr std::size_t BATCH = 128 * 1024;
 constexpr std::string_view PROMPT = "Ligne A enregistrer : ";
 
 /// Only "fin" and its line end, or a bare "fin" as the input's last line;
-/// "fin" followed by a zero byte is an ordinary line.
+/// "fin" followed by a zero byte is an ordinary line. The caller knows whether
+/// the read began a typed line.
 bool is_end_marker(Console& console, std::size_t count) {
   if (count == 4) return std::memcmp(line_buffer, "fin\n", 4) == 0;
   return count == 3 && std::memcmp(line_buffer, "fin", 3) == 0 && console.at_end();
@@ -169,9 +170,12 @@ void write_lines(Console& console, WriteMode mode) {
     if (console.would_wait(LINE_CAPACITY) || console.output_room() < PROMPT.size()) {
       lines.write_pending();
     }
+    // Only a typed line can be the end marker: the last piece of a longer
+    // line, or the rest of a name line that was cut, is text like any other.
+    bool typed_line = !console.line_begun();
     console.write(PROMPT);
     std::size_t count = console.read_line(line_buffer, LINE_CAPACITY);
-    bool last = count == 0 || is_end_marker(console, count);
+    bool last = count == 0 || (typed_line && is_end_marker(console, count));
     if (!reported && lines.failure() != Failure::none) {
       reported = true;
       report(console, lines, !last);
