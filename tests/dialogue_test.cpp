@@ -162,8 +162,8 @@ TEST_F(Dialogue, ZeroAndNonAsciiBytesInAnswersNamesAndLines) {
   const Case cases[] = {
       {"\0\n\x80\n\xE9\n\xFF\n0\nn\n"s, SEEDS},
       {"1\nf\xE9\xFF.txt\nx\nfin\nn\n", with(SEEDS, "f\xE9\xFF.txt", "x\n")},
-      // A name ends at its zero byte, and loses its last character there.
-      {"1\nab\0cd\nx\nfin\nn\n"s, with(SEEDS, "a", "x\n")},
+      // A name holding a zero byte names no file: none is created.
+      {"1\nab\0cd\nn\n"s, SEEDS},
       {"1\nnew.txt\n\xE9t\xE9\xFF\n\0\na\0b\nfin\nn\n"s,
        with(SEEDS, "new.txt", "\xE9t\xE9\xFF\na")},
       {"7\nb.bin\n\xFF\nn\n", SEEDS},

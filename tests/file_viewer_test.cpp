@@ -276,10 +276,11 @@ TEST_F(FileViewer, NameLengthsAndEndOfInput) {
             MENU + "<clear>" + expected_view + CONTINUE);
   // A name ended by the end of input keeps its last character.
   EXPECT_EQ(view(ViewKind::hexadecimal, name28), expected_view);
-  // The name counts up to its first zero byte.
+  // A name holding a zero byte names no file, not even the text before it.
   write_file("f.bin", "A");
+  write_file("f.binn", "A");
   EXPECT_EQ(view(ViewKind::hexadecimal, std::string("f.binn\0junk\n", 12)),
-            byte_view(1, 16, "41 "));
+            NAME_PROMPT + "Impossible d'ouvrir le fichier 'f.binn'");
   // No name at all: nothing is opened and nothing is said.
   EXPECT_EQ(view(ViewKind::hexadecimal, ""), NAME_PROMPT);
 }
