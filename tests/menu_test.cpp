@@ -31,10 +31,14 @@ TEST(Menu, InvalidChoicesShowTheMenuAgain) {
   }
 }
 
-TEST(Menu, LongAnswerIsRefusedPieceByPiece) {
-  // 150 characters arrive as 99, then 51 and the line end: two refusals.
-  auto session = run_session(std::string(150, '5') + "\n0\nn\n");
-  EXPECT_EQ(session.transcript, MENU + MENU + MENU + "<clear>" + CONTINUE);
+TEST(Menu, AnswerLongerThanOneReadIsRefusedWhole) {
+  // The menu comes back once, and no piece of the line answers it: not its
+  // last character, nor a first one that a zero byte follows.
+  for (std::string line : {std::string(150, '5'), std::string(99, 'x') + "1",
+                           "5" + std::string(1, '\0') + std::string(150, 'x')}) {
+    auto session = run_session(line + "\n0\nn\n");
+    EXPECT_EQ(session.transcript, MENU + MENU + "<clear>" + CONTINUE) << line.size();
+  }
 }
 
 TEST(Menu, OnlyALowerCaseNEndsTheProgram) {
