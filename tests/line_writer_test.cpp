@@ -138,8 +138,8 @@ TEST_F(LineWriter, FailedWriteIsReportedAtOnceAndTheLinesGoOnToFin) {
       {"12345\n" + long_line + "\n", 150, "12345\n"},
   };
   for (const Case& c : cases) {
-    auto session = test::run_session_with_file_limit(
-        "1\nf.txt\n" + c.lines + "y\n1\nfin\nn\n", c.limit);
+    const std::string input = "1\nf.txt\n" + c.lines + "y\n1\nfin\nn\n";
+    auto session = test::run_session_with_file_limit(input, c.limit);
     EXPECT_EQ(session.status, 0);
     EXPECT_EQ(read_file("f.txt"), c.file) << c.limit;
     // Every line is read before the lines go to the file: the failure comes
@@ -148,6 +148,15 @@ TEST_F(LineWriter, FailedWriteIsReportedAtOnceAndTheLinesGoOnToFin) {
               MENU + "<clear>" + CREATED + prompts(6) +
                   "\nErreur d'Ecriture : les 3 derniEres lignes n'ont pas pu Etre Ecrites dans "
                   "le fichier 'f.txt'\n" + CONTINUE) << c.limit;
+    // Typed a byte at a time, each line goes to the file before the next
+    // prompt: the failure is told before it, about the one line it lost.
+    session = test::run_session_with_file_limit(input, c.limit, 1);
+    EXPECT_EQ(read_file("f.txt"), c.file) << c.limit;
+    EXPECT_EQ(session.transcript,
+              MENU + "<clear>" + CREATED + prompts(3) +
+                  "\nErreur d'Ecriture : la derniEre ligne n'a pas pu Etre Ecrite dans le "
+                  "fichier 'f.txt' ; les lignes suivantes ne seront pas enregistrEes\n" +
+                  prompts(3) + CONTINUE) << c.limit;
   }
 }
 

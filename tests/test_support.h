@@ -77,8 +77,10 @@ struct Session {
 Session run_session(const std::string& input);
 
 /// Runs the whole dialogue in a child process whose files may not grow past
-/// `limit` bytes, so that writes really fail there.
-Session run_session_with_file_limit(const std::string& input, long limit);
+/// `limit` bytes, so that writes really fail there; the input is handed over in
+/// pieces of at most `piece` bytes.
+Session run_session_with_file_limit(const std::string& input, long limit,
+                                    std::size_t piece = std::numeric_limits<std::size_t>::max());
 
 // Inline, so that constants built from them in a test file see them ready.
 /// The menu's text, waiting for a choice.

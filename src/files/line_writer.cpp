@@ -167,20 +167,19 @@ void write_lines(Console& console, WriteMode mode) {
     // Every line read is in the file before the dialogue shows more or waits
     // for input, so that a reader that goes away or an interruption at a
     // prompt loses none; lines that arrive together still go in one write.
-    if (console.would_wait(LINE_CAPACITY) || console.output_room() < PROMPT.size()) {
-      lines.write_pending();
+    // A failed write is told before the next prompt, with the lines it lost.
+    bool shows_or_waits =
+        console.would_wait(LINE_CAPACITY) || console.output_room() < PROMPT.size();
+    if (!reported && shows_or_waits && !lines.write_pending()) {
+      reported = true;
+      report(console, lines, true);
     }
     // Only a typed line can be the end marker: the last piece of a longer
     // line, or the rest of a name line that was cut, is text like any other.
     bool typed_line = !console.line_begun();
     console.write(PROMPT);
     std::size_t count = console.read_line(line_buffer, LINE_CAPACITY);
-    bool last = count == 0 || (typed_line && is_end_marker(console, count));
-    if (!reported && lines.failure() != Failure::none) {
-      reported = true;
-      report(console, lines, !last);
-    }
-    if (last) break;
+    if (count == 0 || (typed_line && is_end_marker(console, count))) break;
     // After a failure the lines are still read up to "fin", so that none of
     // them is taken for an answer to a later question.
     if (reported) continue;
