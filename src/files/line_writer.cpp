@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <string>
 
 #include "files/current_file.h"
@@ -51,6 +52,8 @@ class LineFile {
   bool add(std::string_view text, bool ends_line) {
     if (failure_ != Failure::none) return false;
     if (ends_line) {
+      // Room first: when memory runs out, only whole lines are pending.
+      pending_.reserve(pending_.size() + held_.size() + text.size());
       pending_.append(held_);
       pending_.append(text);
       held_.clear();
@@ -79,8 +82,8 @@ class LineFile {
 
   /// Writes everything, a last line that had no line end included.
   bool finish() {
-    pending_.append(held_);
-    held_.clear();
+    if (!write_pending()) return false;
+    pending_.swap(held_);
     return write_pending();
   }
 
@@ -152,16 +155,9 @@ void report(Console& console, const LineFile& lines, bool lines_follow) {
   console.write(lines_follow ? "' ; les lignes suivantes ne seront pas enregistrEes\n" : "'\n");
 }
 
-}  // namespace
-
-void write_lines(Console& console, WriteMode mode) {
-  bool append = mode == WriteMode::append;
-  OpenFile file = open_named_file(console, append ? "a" : "w");
-  if (!file) return;
-  console.write(append ? "Ajoute A la fin du fichier." : "CrEe / Ecrase le fichier.");
-  console.write(" Taper 'fin' pour fermer le fichier\n");
-  console.print_separator();
-  LineFile lines(file.stream());
+/// Reads lines up to "fin" or the end of input into `lines`, and tells a
+/// failed write at once.
+void take_lines(Console& console, LineFile& lines) {
   bool reported = false;
   for (;;) {
     // Every line read is in the file before the dialogue shows more or waits
@@ -179,7 +175,7 @@ void write_lines(Console& console, WriteMode mode) {
     bool typed_line = !console.line_begun();
     console.write(PROMPT);
     std::size_t count = console.read_line(line_buffer, LINE_CAPACITY);
-    if (count == 0 || (typed_line && is_end_marker(console, count))) break;
+    if (count == 0 || (typed_line && is_end_marker(console, count))) return;
     // After a failure the lines are still read up to "fin", so that none of
     // them is taken for an answer to a later question.
     if (reported) continue;
@@ -189,7 +185,29 @@ void write_lines(Console& console, WriteMode mode) {
       report(console, lines, true);
     }
   }
-  if (!reported && !lines.finish()) {
+}
+
+}  // namespace
+
+void write_lines(Console& console, WriteMode mode) {
+  bool append = mode == WriteMode::append;
+  OpenFile file = open_named_file(console, append ? "a" : "w");
+  if (!file) return;
+  console.write(append ? "Ajoute A la fin du fichier." : "CrEe / Ecrase le fichier.");
+  console.write(" Taper 'fin' pour fermer le fichier\n");
+  console.print_separator();
+  LineFile lines(file.stream());
+  bool out_of_memory = false;
+  try {
+    take_lines(console, lines);
+  } catch (const std::bad_alloc&) {
+    // The program ends for want of memory, but not before the whole lines
+    // already read are in the file and on its storage.
+    out_of_memory = true;
+  }
+  bool reported = lines.failure() != Failure::none;
+  // A begun line is written when the input ended it, not when memory ran out.
+  if (!reported && !(out_of_memory ? lines.write_pending() : lines.finish())) {
     reported = true;
     report(console, lines, false);
   }
@@ -201,6 +219,13 @@ void write_lines(Console& console, WriteMode mode) {
     write_name(console, current_file.name);
     console.write("' est incomplet\n");
   }
+  if (!out_of_memory) return;
+  if (kept && !reported) {
+    console.write("\nMEmoire insuffisante : le fichier '");
+    write_name(console, current_file.name);
+    console.write("' a EtE fermE avec les lignes dEjA lues en entier\n");
+  }
+  throw std::bad_alloc();
 }
 
 }  // namespace octets
