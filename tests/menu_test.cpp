@@ -33,7 +33,9 @@ TEST(Menu, InvalidChoicesShowTheMenuAgain) {
 
 TEST(Menu, AnswerLongerThanOneReadIsRefusedWhole) {
   // The menu comes back once, and no piece of the line answers it: not its
-  // last character, nor a first one that a zero byte follows.
+  // last character, nor a first one that a zero byte follows. (Were "1"
+  // taken, the next line would name a file.)
+  test::TemporaryFolder folder;
   for (std::string line : {std::string(150, '5'), std::string(99, 'x') + "1",
                            "5" + std::string(1, '\0') + std::string(150, 'x')}) {
     auto session = run_session(line + "\n0\nn\n");
