@@ -37,7 +37,7 @@ TEST(Console, AnswerRuleTakesOnlyOneCharacterLines) {
 }
 
 TEST(Console, LongAnswerArrivesInPiecesAndEachIsRefused) {
-  ScriptedConsole scripted(std::string(150, '7') + "\n5\n");
+  ScriptedConsole scripted(std::string(150, '7').append("\n5\n"));
   EXPECT_EQ(scripted.console.read_answer(), NO_ANSWER);  // 99 characters
   EXPECT_EQ(scripted.console.read_answer(), NO_ANSWER);  // the other 51 and the line end
   EXPECT_EQ(scripted.console.read_answer(), '5');
@@ -84,7 +84,7 @@ TEST(Console, DiscardDropsOnlyABegunLine) {
   }
   {
     // The rest of a line read in part is dropped, line end included.
-    ScriptedConsole scripted(std::string(40, 'a') + "\nnext\n");
+    ScriptedConsole scripted(std::string(40, 'a').append("\nnext\n"));
     char name[NAME_CAPACITY];
     EXPECT_EQ(scripted.console.read_line(name, sizeof name), 29u);
     scripted.console.discard_pending_input();
