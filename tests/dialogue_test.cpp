@@ -153,32 +153,6 @@ TEST_F(Dialogue, MegabyteLineAtEveryPromptIsTakenInPieces) {
   }
 }
 
-TEST_F(Dialogue, ZeroAndNonAsciiBytesInAnswersNamesAndLines) {
-  using namespace std::string_literals;
-  struct Case {
-    std::string input;
-    Files files;
-  };
-  const Case cases[] = {
-      {"\0\n\x80\n\xE9\n\xFF\n0\nn\n"s, SEEDS},
-      {"1\nf\xE9\xFF.txt\nx\nfin\nn\n", with(SEEDS, "f\xE9\xFF.txt", "x\n")},
-      // A name holding a zero byte names no file: none is created.
-      {"1\nab\0cd\nn\n"s, SEEDS},
-      {"1\nnew.txt\n\xE9t\xE9\xFF\n\0\na\0b\nfin\nn\n"s,
-       with(SEEDS, "new.txt", "\xE9t\xE9\xFF\na")},
-      {"7\nb.bin\n\xFF\nn\n", SEEDS},
-      {"7\nb.bin\n\0\nn\n"s, SEEDS},
-      {"7\nb.bin\ny\n\xB2\nn\n", SEEDS},
-      {"7\nb.bin\ny\n\0\x35\nn\n"s, SEEDS},
-      {"0\n\0\n0\n\xFF\n0\nn\n"s, SEEDS},
-  };
-  for (const Case& c : cases) {
-    test::Session session = run(c.input);
-    EXPECT_TRUE(session.transcript.ends_with(CONTINUE)) << c.input;
-    EXPECT_EQ(files_in("."), c.files) << c.input;
-  }
-}
-
 TEST_F(Dialogue, NamesWithSpacesParentFoldersAndAbsolutePaths) {
   // Run one folder down, so that the parent can be looked at too.
   fs::create_directory("work");

@@ -14,78 +14,10 @@ namespace {
 
 using namespace test;
 
-std::string dialogue(std::size_t size) { return NAME_PROMPT + crypt_asked(size); }
-const std::string& DONE = CRYPTED;
-
 class Encipherer : public ::testing::Test {
  protected:
   test::TemporaryFolder folder;
 };
-
-TEST_F(Encipherer, SameKeyTwiceRestoresTheFile) {
-  const std::string bytes = test::all_byte_values();
-  write_file("f.bin", bytes);
-  for (unsigned key : {1u, 7u, 128u, 255u}) {
-    auto session = run_session("7\nf.bin\ny\n" + std::to_string(key) + "\nn\n");
-    EXPECT_EQ(session.transcript,
-              MENU + "<clear>" + dialogue(256) + KEY_PROMPT + DONE + CONTINUE);
-    ASSERT_EQ(read_file("f.bin"), enciphered(bytes, static_cast<unsigned char>(key)));
-    run_session("7\nf.bin\ny\n" + std::to_string(key) + "\nn\n");
-    ASSERT_EQ(read_file("f.bin"), bytes);
-  }
-}
-
-TEST_F(Encipherer, RefusalsLeaveTheFileUntouched) {
-  const std::string bytes = "secret\n";
-  write_file("f.bin", bytes);
-  // Confirmations other than a lone "y" stop before the key is asked.
-  for (std::string answer : {"Y\n", "yes\n", "\n", "o\n", "y \n", ""}) {
-    auto session = run_session("7\nf.bin\n" + answer + "n\n");
-    std::string end = answer.empty() ? CONTINUE + "\n" : CONTINUE;
-    EXPECT_EQ(session.transcript, MENU + "<clear>" + dialogue(7) + end) << answer;
-  }
-  // Keys outside 1 to 255, however many digits, and answers with no number.
-  for (std::string key : {"0", "-1", "256", "4294967297", "4294967553", "abc", "-", ""}) {
-    auto session = run_session("7\nf.bin\ny\n" + key + "\nn\n");
-    // An answer with no number lets the key read look at the next line, which
-    // is then dropped: the end of input ends the continue question.
-    std::string end = key.empty() ? CONTINUE + "\n" : CONTINUE;
-    EXPECT_EQ(session.transcript, MENU + "<clear>" + dialogue(7) + KEY_PROMPT + end) << key;
-  }
-  EXPECT_EQ(read_file("f.bin"), bytes);
-}
-
-TEST_F(Encipherer, KeysAreReadAsDecimalNumbers) {
-  struct Case {
-    std::string answer;
-    unsigned char key;
-  };
-  const Case cases[] = {{"12abc\n", 12}, {"+5\n", 5}, {"  \n 7\n", 7}, {"0255\n", 255}};
-  for (const Case& c : cases) {
-    write_file("f.bin", "abc");
-    auto session = run_session("7\nf.bin\ny\n" + c.answer + "n\n");
-    EXPECT_EQ(session.transcript, MENU + "<clear>" + dialogue(3) + KEY_PROMPT + DONE + CONTINUE)
-        << c.answer;
-    EXPECT_EQ(read_file("f.bin"), enciphered("abc", c.key)) << c.answer;
-  }
-}
-
-TEST_F(Encipherer, EmptyFileAndLongNames) {
-  write_file("empty", "");
-  auto session = run_session("7\nempty\ny\n9\nn\n");
-  EXPECT_EQ(session.transcript, MENU + "<clear>" + dialogue(0) + KEY_PROMPT + DONE + CONTINUE);
-  EXPECT_EQ(read_file("empty"), "");
-  // The pending line end of a 29-character name is the confirmation: refused.
-  const std::string name28(28, 'n');
-  write_file(name28, "abc");
-  session = run_session("7\n" + name28 + "Z\ny\n9\nn\n");
-  EXPECT_EQ(read_file(name28), "abc");
-  // A missing file is not created.
-  session = run_session("7\nmissing\nn\n");
-  EXPECT_EQ(session.transcript,
-            MENU + "<clear>Nom du fichier TEXTE : Impossible d'ouvrir le fichier 'missing'" + CONTINUE);
-  EXPECT_FALSE(std::filesystem::exists("missing"));
-}
 
 TEST_F(Encipherer, LargeFileCrossesChunksAndKeepsItsLength) {
   const std::string bytes = test::pseudo_random_bytes(5 * 1024 * 1024 + 3, 5);
@@ -103,7 +35,7 @@ TEST_F(Encipherer, FailedWriteIsReportedAndTheFileRestored) {
   write_file("big", bytes);
   auto session = test::run_session_with_file_limit("7\nbig\ny\n77\nn\n", 3 * 1024 * 1024 + 100);
   EXPECT_EQ(session.transcript,
-            MENU + "<clear>" + dialogue(bytes.size()) + KEY_PROMPT +
+            MENU + "<clear>" + NAME_PROMPT + crypt_asked(bytes.size()) + KEY_PROMPT +
                 "Erreur d'Ecriture : le fichier a EtE remis dans son Etat d'origine\n" + CONTINUE);
   EXPECT_TRUE(read_file("big") == bytes);
 }

@@ -264,7 +264,7 @@ TEST_F(Faults, InterruptedPassPutsTheFileBackThenEndsAsTheSignalAsks) {
   }
   // Outside the pass a signal ends the program as it always does.
   RunningProgram waiting(folder.path());
-  ASSERT_TRUE(waiting.wait_for(" Votre choix : "));
+  ASSERT_TRUE(waiting.wait_for(MENU_TEXT));
   kill(waiting.pid(), SIGINT);
   EXPECT_EQ(waiting.finish(), 128 + SIGINT);
 }

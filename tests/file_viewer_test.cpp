@@ -39,27 +39,6 @@ class FileViewer : public ::testing::Test {
   test::TemporaryFolder folder;
 };
 
-TEST_F(FileViewer, ByteViewsShowSizeHeadingAndEveryByte) {
-  write_file("f.bin", "\x41\x0A\xFF");
-  EXPECT_EQ(view(ViewKind::decimal, "f.bin\n"),
-            byte_view(3, 10, "65 10 255 "));
-  EXPECT_EQ(view(ViewKind::hexadecimal, "f.bin\n"),
-            byte_view(3, 16, "41 0A FF "));
-  EXPECT_EQ(view(ViewKind::binary, "f.bin\n"),
-            byte_view(3, 2, "01000001 00001010 11111111 "));
-}
-
-TEST_F(FileViewer, ZeroByteAndEmptyFile) {
-  write_file("zero", std::string(1, '\0'));
-  write_file("empty", "");
-  EXPECT_EQ(view(ViewKind::hexadecimal, "zero\n"),
-            byte_view(1, 16, "00 "));
-  EXPECT_EQ(view(ViewKind::binary, "zero\n"),
-            byte_view(1, 2, "00000000 "));
-  EXPECT_EQ(view(ViewKind::decimal, "empty\n"),
-            byte_view(0, 10, ""));
-}
-
 TEST_F(FileViewer, LargeFileMatchesAnIndependentComputation) {
   // Several MiB, so that many chunks and output writes are crossed.
   const std::string bytes = test::pseudo_random_bytes(3 * 1024 * 1024 + 17, 1);
@@ -91,18 +70,6 @@ TEST_F(FileViewer, LargeFileMatchesAnIndependentComputation) {
   }
   std::fclose(file);
   EXPECT_TRUE(view(ViewKind::text, "big\n") == expected);
-}
-
-TEST_F(FileViewer, TextViewShowsBytesUnchangedAndStopsPiecesAtZeroBytes) {
-  write_file("t.txt", "ligne 1\r\n\x1A\x07\xE9\xFF fin");
-  EXPECT_EQ(view(ViewKind::text, "t.txt\n"),
-            NAME_PROMPT + TEXT_HEADING + "ligne 1\r\n\x1A\x07\xE9\xFF fin");
-  // The file is read in pieces of 99 characters: a zero byte hides the rest of
-  // its own piece only.
-  std::string line = "ab" + std::string(1, '\0') + std::string(96, 'x') + "CD" +
-                     std::string(1, '\0') + "hidden\nnext\n";
-  write_file("z.txt", line);
-  EXPECT_EQ(view(ViewKind::text, "z.txt\n"), NAME_PROMPT + TEXT_HEADING + "abCDnext\n");
 }
 
 TEST_F(FileViewer, TextViewAtATerminalShowsSymbolsAndNoControlByte) {
@@ -241,19 +208,9 @@ TEST_F(FileViewer, TextViewReadsToTheEnd) {
   EXPECT_EQ(status.find("grandi"), std::string::npos) << status;
 }
 
-TEST_F(FileViewer, OpenFailuresNameTheFile) {
-  std::filesystem::create_directory("folder");
-  for (ViewKind kind : {ViewKind::text, ViewKind::decimal}) {
-    EXPECT_EQ(view(kind, "missing\n"), NAME_PROMPT + "Impossible d'ouvrir le fichier 'missing'");
-    EXPECT_EQ(view(kind, "\n"), NAME_PROMPT + "Impossible d'ouvrir le fichier ''");
-    EXPECT_EQ(view(kind, "folder\n"), NAME_PROMPT + "Impossible d'ouvrir le fichier 'folder'");
-  }
-  // At a terminal the typed name cannot act on it; in a pipe it is as typed.
-  const std::string name = "\x1B]0;T\x07\x1B[6n\r";
-  EXPECT_EQ(view(ViewKind::text, name + "\n", Screen::utf8_terminal),
+TEST_F(FileViewer, TypedNameCannotActOnTheTerminal) {
+  EXPECT_EQ(view(ViewKind::text, "\x1B]0;T\x07\x1B[6n\r\n", Screen::utf8_terminal),
             NAME_PROMPT + "Impossible d'ouvrir le fichier '\u2190]0;T\u2022\u2190[6n\u266A'");
-  EXPECT_EQ(view(ViewKind::hexadecimal, name + "\n"),
-            NAME_PROMPT + "Impossible d'ouvrir le fichier '" + name + "'");
 }
 
 TEST_F(FileViewer, FifoIsRefusedWithoutWaiting) {
@@ -261,28 +218,6 @@ TEST_F(FileViewer, FifoIsRefusedWithoutWaiting) {
   EXPECT_EQ(view(ViewKind::text, "pipe\n"), NAME_PROMPT + "Impossible d'ouvrir le fichier 'pipe'");
   EXPECT_EQ(view(ViewKind::hexadecimal, "pipe\n"),
             NAME_PROMPT + "Impossible d'ouvrir le fichier 'pipe'");
-}
-
-TEST_F(FileViewer, NameLengthsAndEndOfInput) {
-  const std::string name28(28, 'n');
-  write_file(name28, "A");
-  const std::string expected_view = byte_view(1, 16, "41 ");
-  // 28 characters are used whole; 29 or more lose the 29th and keep the rest
-  // pending, which the continue question drops.
-  EXPECT_EQ(view(ViewKind::hexadecimal, name28 + "\n"), expected_view);
-  EXPECT_EQ(run_session("5\n" + name28 + "Z\nn\n").transcript,
-            MENU + "<clear>" + expected_view + CONTINUE);
-  EXPECT_EQ(run_session("5\n" + name28 + "Z" + std::string(11, 'q') + "\nn\n").transcript,
-            MENU + "<clear>" + expected_view + CONTINUE);
-  // A name ended by the end of input keeps its last character.
-  EXPECT_EQ(view(ViewKind::hexadecimal, name28), expected_view);
-  // A name holding a zero byte names no file, not even the text before it.
-  write_file("f.bin", "A");
-  write_file("f.binn", "A");
-  EXPECT_EQ(view(ViewKind::hexadecimal, std::string("f.binn\0junk\n", 12)),
-            NAME_PROMPT + "Impossible d'ouvrir le fichier 'f.binn'");
-  // No name at all: nothing is opened and nothing is said.
-  EXPECT_EQ(view(ViewKind::hexadecimal, ""), NAME_PROMPT);
 }
 
 TEST_F(FileViewer, ShrinkingFileShowsOnlyWhatWasRead) {

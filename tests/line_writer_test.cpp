@@ -5,9 +5,7 @@
 #include <filesystem>
 #include <set>
 #include <sstream>
-#include <vector>
 
-#include "files/current_file.h"
 #include "test_support.h"
 
 namespace octets {
@@ -15,21 +13,11 @@ namespace {
 
 using namespace test;
 
-const std::string& PROMPT = LINE_PROMPT;
 const std::string CREATED = NAME_PROMPT + CREATE_HEADING;
-const std::string APPENDED = NAME_PROMPT + APPEND_HEADING;
-
-/// Runs the line writer alone and returns what it wrote to the console.
-std::string write(WriteMode mode, const std::string& input) {
-  ScriptedConsole scripted(input);
-  write_lines(scripted.console, mode);
-  EXPECT_EQ(current_file.stream, nullptr) << "the file was left open";
-  return scripted.transcript();
-}
 
 std::string prompts(int count) {
   std::string text;
-  for (int i = 0; i < count; ++i) text += PROMPT;
+  for (int i = 0; i < count; ++i) text += LINE_PROMPT;
   return text;
 }
 
@@ -37,87 +25,6 @@ class LineWriter : public ::testing::Test {
  protected:
   test::TemporaryFolder folder;
 };
-
-TEST_F(LineWriter, CreateEmptiesAndAppendKeeps) {
-  write_file("f.txt", "old\n");
-  EXPECT_EQ(write(WriteMode::create, "f.txt\nun\n\ndeux\nfin\n"), CREATED + prompts(4));
-  EXPECT_EQ(read_file("f.txt"), "un\n\ndeux\n");
-  EXPECT_EQ(write(WriteMode::append, "f.txt\ntrois\nfin\n"), APPENDED + prompts(2));
-  EXPECT_EQ(read_file("f.txt"), "un\n\ndeux\ntrois\n");
-  // Append on a missing file creates it; "fin" first leaves a new file empty.
-  write(WriteMode::append, "new.txt\nx\nfin\n");
-  EXPECT_EQ(read_file("new.txt"), "x\n");
-  write(WriteMode::create, "f.txt\nfin\n");
-  EXPECT_TRUE(std::filesystem::exists("f.txt"));
-  EXPECT_EQ(read_file("f.txt"), "");
-}
-
-TEST_F(LineWriter, OnlyTheExactEndMarkerEndsTheInput) {
-  write(WriteMode::create, "f.txt\nFIN\n fin\nfin \nfine\nfin\n");
-  EXPECT_EQ(read_file("f.txt"), "FIN\n fin\nfin \nfine\n");
-}
-
-TEST_F(LineWriter, LongLinesArriveInPiecesAndAreWrittenWhole) {
-  const std::string long_line(250, 'L');
-  EXPECT_EQ(write(WriteMode::create, "f.txt\n" + long_line + "\nfin\n"),
-            CREATED + prompts(4));
-  EXPECT_EQ(read_file("f.txt"), long_line + "\n");
-  // A typed line of 99 or 198 characters then "fin": its last piece reads
-  // "fin" and is written like the rest of the line, and so is a bare "fin"
-  // ending the input there.
-  for (int length : {99, 198}) {
-    const std::string line = std::string(length, 'a') + "fin";
-    write(WriteMode::create, "f.txt\n" + line + "\nfin\n");
-    EXPECT_EQ(read_file("f.txt"), line + "\n") << length;
-    write(WriteMode::create, "f.txt\n" + line);
-    EXPECT_EQ(read_file("f.txt"), line) << length;
-  }
-}
-
-TEST_F(LineWriter, ZeroByteCutsTheLine) {
-  write(WriteMode::create, std::string("f.txt\nab\0cd\nfin\n", 16));
-  EXPECT_EQ(read_file("f.txt"), "ab");
-  // "fin" and a zero byte is an ordinary line, even as the input's last.
-  EXPECT_EQ(write(WriteMode::create, std::string("f.txt\nfin\0x\n", 12)),
-            CREATED + prompts(2));
-  EXPECT_EQ(read_file("f.txt"), "fin");
-}
-
-TEST_F(LineWriter, RestOfALongNameIsTheFirstLine) {
-  const std::string name28(28, 'n');
-  write(WriteMode::create, name28 + "Z\nfin\n");
-  EXPECT_EQ(read_file(name28), "\n");
-  write(WriteMode::create, name28 + "Zrest of name\nfin\n");
-  EXPECT_EQ(read_file(name28), "rest of name\n");
-  write(WriteMode::create, name28 + "Zfin\nthen\nfin\n");
-  EXPECT_EQ(read_file(name28), "fin\nthen\n");
-}
-
-TEST_F(LineWriter, EndOfInputEndsTheLinesAsFinDoes) {
-  struct Case {
-    std::string input;
-    std::string file;
-  };
-  const Case cases[] = {
-      {"f.txt\n", ""},
-      {"f.txt\nun\n", "un\n"},
-      {"f.txt\nun\ndeux", "un\ndeux"},
-      {"f.txt\nun\nfin", "un\n"},
-      {"f.txt\nun\nfi", "un\nfi"},
-  };
-  for (const Case& c : cases) {
-    auto session = run_session("1\n" + c.input);
-    EXPECT_EQ(read_file("f.txt"), c.file) << c.input;
-    EXPECT_EQ(session.status, 0);
-    EXPECT_EQ(session.transcript.substr(session.transcript.size() - CONTINUE.size() - 1),
-              CONTINUE + "\n");
-  }
-  // No name: nothing is created.
-  run_session("1\n");
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator("."),
-                          std::filesystem::directory_iterator()),
-            1);
-}
 
 TEST_F(LineWriter, FailedWriteIsReportedAtOnceAndTheLinesGoOnToFin) {
   // The file may hold `limit` bytes: the third line cannot be written whole.
@@ -227,7 +134,7 @@ TEST_F(LineWriter, LinesAreInTheFileBeforeTheOutputLeaves) {
     std::size_t prompts = 0, writes = 0, behind = 0;
     std::streamsize xsputn(const char* text, std::streamsize n) override {
       std::string_view shown(text, static_cast<std::size_t>(n));
-      for (std::size_t at = 0; (at = shown.find(PROMPT, at)) != shown.npos; ++at) ++prompts;
+      for (std::size_t at = 0; (at = shown.find(LINE_PROMPT, at)) != shown.npos; ++at) ++prompts;
       if (prompts > 0 && std::filesystem::file_size("f.txt") < 12 * (prompts - 1)) ++behind;
       ++writes;
       return n;

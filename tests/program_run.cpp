@@ -35,20 +35,10 @@ std::string text(const std::string& lines) {
   return converted;
 }
 
-std::string shown_as_text(const std::string& bytes) {
-  if (!windows_line_ends()) return bytes;
-  std::string lines = bytes.substr(0, bytes.find('\x1A'));
-  std::string read;
-  for (std::size_t i = 0; i < lines.size(); ++i) {
-    if (lines[i] != '\r' || i + 1 == lines.size() || lines[i + 1] != '\n') read += lines[i];
-  }
-  return text(read);
-}
-
 ProgramRun run_program(const std::string& input, const Files& files, const std::string& output) {
   TemporaryFolder folder;
   std::filesystem::create_directory("work");
-  for (const auto& [name, bytes] : files) write_file("work/" + name, bytes);
+  lay_files("work", files);
   // Typed as the platform ends its lines, which a text-mode input takes back.
   write_file("input", text(input));
   // An output starting with "|" is a pipe into a command that writes out.bin.
@@ -61,9 +51,7 @@ ProgramRun run_program(const std::string& input, const Files& files, const std::
     run.output = read_file("work/out.bin");
     std::filesystem::remove("work/out.bin");
   }
-  for (const auto& entry : std::filesystem::directory_iterator("work")) {
-    run.files[entry.path().filename().string()] = read_file(entry.path());
-  }
+  run.files = files_in("work");
   return run;
 }
 

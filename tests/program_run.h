@@ -8,12 +8,11 @@
 // that it follows the Windows text mode: CR LF line ends, and 0x1A ending a text
 // that is read.
 
-#include <map>
 #include <string>
 
-namespace octets::test {
+#include "test_support.h"
 
-using Files = std::map<std::string, std::string>;
+namespace octets::test {
 
 /// The program built beside the tests, unless OCTETS_PROGRAM names another.
 bool runs_built_program();
@@ -23,11 +22,6 @@ bool windows_line_ends();
 /// Text as a text-mode stream of the program's platform writes it.
 std::string text(const std::string& lines);
 
-/// A file's bytes as the text view shows them. The platform's text mode reads CR
-/// LF as one line end and takes 0x1A for the end of the text; every other byte
-/// passes unchanged.
-std::string shown_as_text(const std::string& bytes);
-
 struct ProgramRun {
   std::string output;
   std::string errors;
@@ -36,7 +30,7 @@ struct ProgramRun {
 };
 
 /// Runs the program on `input` in a folder holding `files`; returns what it
-/// wrote and every file in the folder afterwards. `output` is the shell's
+/// wrote and every file under the folder afterwards. `output` is the shell's
 /// redirection of standard output: "out.bin" (the default) is read back, one
 /// starting with "|" is a pipe into a command that must write out.bin.
 ProgramRun run_program(const std::string& input, const Files& files = {},

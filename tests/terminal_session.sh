@@ -144,9 +144,13 @@ expect_byte_rows() {
   [[ $joined == "$piped" ]] || fail "choice $choice at $width columns: not the piped values"
 }
 
-MENU=" Votre choix : "
+# The menu's first row and its last, which waits for the choice, and the
+# continue question, as the dialogue cases show them.
+cases=$(realpath "$(dirname "$0")/dialogues")
+MENU_ROW=$(sed -n 2p "$cases/end-of-input-at-menu/output")
+MENU=$(tail -n 1 "$cases/end-of-input-at-menu/output")
+CONTINUE=$(tail -n 1 "$cases/choice-zero-runs-nothing/output")
 NAME="Nom du fichier TEXTE : "
-CONTINUE=" Souhaitez-vous continuer ? (Y/n) : "
 
 # The shell writes a line first, which the cleared screen must not show. The
 # program runs in a UTF-8 locale, then, once a line is typed, in the C locale;
@@ -159,7 +163,7 @@ tmux_ new-session -d -x 120 -y 50 -c "$folder" \
 title=$(tmux_ display-message -p '#{pane_title}')
 
 wait_for_prompt "$MENU"
-expect_row 1 " 1 = Ecrire un nouveau fichier"
+expect_row 1 "$MENU_ROW"
 tmux_ capture-pane -p -S - | grep -q 'avant le programme' && fail "the screen was not cleared"
 
 # Only the program clearing the screen can take the typed answer off it.
@@ -167,7 +171,7 @@ tmux_ send-keys -l -- "$(printf '1%.0s' {1..150})"
 wait_for_text 1111111111
 tmux_ send-keys Enter
 wait_for_prompt "$MENU" 1111111111
-expect_row 1 " 1 = Ecrire un nouveau fichier"
+expect_row 1 "$MENU_ROW"
 
 type_line 5
 wait_for_prompt "$NAME"
@@ -345,10 +349,10 @@ wait_for_joined() {
     sleep 0.1
   done
 }
-for step in "Votrechoix:" 7 "TEXTE:" big.bin "(y/N):" y "255)=" 1; do
+for step in "${MENU// /}" 7 "TEXTE:" big.bin "(y/N):" y "255)=" 1; do
   if [[ $step == *:* || $step == *= ]]; then wait_for_joined "$step" 10; else type_line "$step"; fi
 done
-wait_for_joined "(Y/n):" 60
+wait_for_joined "${CONTINUE// /}" 60
 rm -f "$folder/big.bin"
 shown=$(tmux_ capture-pane -p -J | tr -d ' \n')
 [[ $shown == *"255)=1FichiercryptE/dEcryptE"* ]] || fail "the progress left a trail on a narrow screen"

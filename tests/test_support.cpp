@@ -85,6 +85,41 @@ std::string read_file(const std::filesystem::path& path) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+Files files_in(const std::filesystem::path& folder) {
+  Files files;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+    if (!entry.is_directory()) {
+      files[entry.path().lexically_relative(folder).generic_string()] = read_file(entry.path());
+    }
+  }
+  return files;
+}
+
+void lay_files(const std::filesystem::path& folder, const Files& files) {
+  for (const auto& [name, bytes] : files) {
+    std::filesystem::create_directories((folder / name).parent_path());
+    write_file(folder / name, bytes);
+  }
+}
+
+std::string case_file(const std::string& name, const std::string& file) {
+  return read_file(std::filesystem::path(OCTETS_DIALOGUES) / name / file);
+}
+
+std::string between(const std::string& text, const std::string& before, const std::string& after) {
+  if (!text.starts_with(before) || !text.ends_with(after) ||
+      text.size() < before.size() + after.size()) {
+    return text;
+  }
+  return text.substr(before.size(), text.size() - before.size() - after.size());
+}
+
+std::string shown_by(const std::string& name) {
+  std::string output = case_file(name, "output");
+  if (output.ends_with(CONTINUE + "\n")) output.pop_back();
+  return between(output, MENU_TEXT, CONTINUE);
+}
+
 void write_file(const std::filesystem::path& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));

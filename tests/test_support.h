@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <functional>
 #include <limits>
+#include <map>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -82,71 +83,57 @@ Session run_session(const std::string& input);
 Session run_session_with_file_limit(const std::string& input, long limit,
                                     std::size_t piece = std::numeric_limits<std::size_t>::max());
 
-// Inline, so that constants built from them in a test file see them ready.
-/// The menu's text, waiting for a choice.
-inline const std::string MENU_TEXT =
-    "\n 1 = Ecrire un nouveau fichier\n"
-    " 2 = Ajouter A la fin du fichier\n\n"
-    " 3 = Afficher le fichier en symboles de la table d'IBM\n"
-    " 4 = Afficher le fichier en chiffres de base 10\n"
-    " 5 = Afficher le fichier en chiffres de base 16\n"
-    " 6 = Afficher le fichier en chiffres de base 2\n\n"
-    " 7 = Crypter / DEcrypter un fichier\n\n"
-    " 8 = Aide\n"
-    " 0 = Quitter ce menu\n"
-    " " + std::string(55, '-') + "\n"
-    " Votre choix : ";
+/// A file of a dialogue case under tests/dialogues: case_file("help-page",
+/// "output"). Empty when there is no such file.
+std::string case_file(const std::string& name, const std::string& file);
+/// `text` less `before` at its start and `after` at its end, where it has them.
+std::string between(const std::string& text, const std::string& before, const std::string& after);
+/// What a case's one operation shows: its output less the menu before it, the
+/// continue question after it and the line end of an input that ends there.
+std::string shown_by(const std::string& name);
 
+// Texts of the dialogue, taken from the cases that show them. Inline, so that
+// constants built from them, here and in a test file, see them ready.
+/// The menu's text, waiting for a choice: all a dialogue whose input is empty
+/// shows, but the line end it ends on.
+inline const std::string MENU_TEXT = between(case_file("end-of-input-at-menu", "output"), "", "\n");
 /// The menu as shown on a cleared screen.
 inline const std::string MENU = "<clear>" + MENU_TEXT;
 inline const std::string SEPARATOR = std::string(28, '*') + "\n";
 /// What follows every operation: the separator line and the continue question.
-inline const std::string CONTINUE = SEPARATOR + "\n Souhaitez-vous continuer ? (Y/n) : ";
-inline const std::string NAME_PROMPT = "Nom du fichier TEXTE : ";
-inline const std::string LINE_PROMPT = "Ligne A enregistrer : ";
-/// What the line writer writes after the name prompt, by mode.
+inline const std::string CONTINUE =
+    between(case_file("choice-zero-runs-nothing", "output"), MENU_TEXT, "");
+/// The help page, byte for byte.
+inline const std::string HELP = shown_by("help-page");
+inline const std::string NAME_PROMPT = shown_by("write-end-of-input-at-name-creates-nothing");
+/// What the line writer writes after the name prompt when it creates, then the
+/// prompt for each line.
+inline const std::string LINE_PROMPT =
+    between(shown_by("write-end-of-input-after-a-line"),
+            shown_by("write-fin-first-leaves-file-empty"), "");
 inline const std::string CREATE_HEADING =
-    "CrEe / Ecrase le fichier. Taper 'fin' pour fermer le fichier\n" + SEPARATOR;
-inline const std::string APPEND_HEADING =
-    "Ajoute A la fin du fichier. Taper 'fin' pour fermer le fichier\n" + SEPARATOR;
+    between(shown_by("write-fin-first-leaves-file-empty"), NAME_PROMPT, LINE_PROMPT);
 /// What the text view writes after the name prompt, before the text.
 inline const std::string TEXT_HEADING =
-    "Rappel : N'affiche que les caractEres imprimables\n" + SEPARATOR;
+    between(shown_by("text-view-zero-byte-hides-rest-of-its-piece"), NAME_PROMPT, "abCDnext\n");
 /// What the encipherer writes after the name prompt, up to the confirmation.
 inline std::string crypt_asked(std::size_t size) {
-  return " = " + std::to_string(size) +
-         " octets\nAttention. Tous les octets vont Etre modifiEs.\n"
-         "Souhaitez vous crypter/dEcrypter ? (y/N) : ";
+  static const std::string asked =
+      between(shown_by("encipher-refuses-confirmation-o"), NAME_PROMPT + " = 7", "");
+  return " = " + std::to_string(size) + asked;
 }
-inline const std::string KEY_PROMPT = "ClE de cryptage/dEcryptage (1 A 255) = ";
-inline const std::string CRYPTED = "Fichier cryptE / dEcryptE\n";
+inline const std::string KEY_PROMPT =
+    between(shown_by("encipher-refuses-key-0"), NAME_PROMPT + crypt_asked(7), "");
+inline const std::string CRYPTED = between(shown_by("encipher-key-with-plus-sign"),
+                                           NAME_PROMPT + crypt_asked(3) + KEY_PROMPT, "");
 /// What a byte view writes after the name prompt: the size, the heading naming
 /// the base, the separator line and the byte values on one line.
 inline std::string byte_view(std::size_t size, int base, const std::string& values) {
-  return NAME_PROMPT + " = " + std::to_string(size) + " octets ; Affichage en base " +
-         std::to_string(base) + "\n" + SEPARATOR + values + "\n";
+  static const std::string heading = between(shown_by("byte-view-of-an-empty-file"),
+                                             NAME_PROMPT + " = 0", "10\n" + SEPARATOR + "\n");
+  return NAME_PROMPT + " = " + std::to_string(size) + heading + std::to_string(base) + "\n" +
+         SEPARATOR + values + "\n";
 }
-/// The help page, byte for byte.
-inline const std::string HELP =
-    "Le but de cette application-console est de montrer le contenu d'un fichier\n"
-    "sous diffErentes formes : en lettres, en chiffres dEcimaux, hexadEcimaux et binaires.\n\n"
-    "TOUT FICHIER N'EST QU'UN ENSEMBLE D'OCTETS.\n\n"
-    "Y compris les fichiers d'extension : .txt, .html, .jpg, .pdf, ...\n"
-    "Y compris tous les .exe ! Comme le prEsent exEcutable\n\n"
-    "Il est facile de crypter un fichier (modifier ses bits).\n\n"
-    "Si le 'fichier.txt' est dans :\n"
-    "le dossier du prEsent EXE => fichier.txt\n"
-    "le sous-'dossier1' du dossier du prEsent EXE => dossier1/fichier.txt\n"
-    "le dossier parent du dossier du prEsent EXE => ../fichier.txt\n"
-    R"(le dossier 2 par rapport au lecteur C => C:\\...\\dossier2\\fichier.txt)"
-    "\n\n"
-    "Attention :\n\n"
-    "- Le programme Ecrasera le fichier (de mEme nom) sans avertissement.\n"
-    "- N'utilisez cette application qu'avec de petits fichiers.\n"
-    "- N'utilisez pas cette application pour crypter vos donnEes confidentielles.\n\n";
-
-
-
 
 /// A fresh folder made the current one for the length of a test; the previous
 /// current folder comes back and the folder is removed afterwards.
@@ -164,6 +151,12 @@ class TemporaryFolder {
 };
 
 std::string read_file(const std::filesystem::path& path);
+/// Files by their path under a folder, with "/" between names; folders show
+/// only through the files they hold.
+using Files = std::map<std::string, std::string>;
+Files files_in(const std::filesystem::path& folder);
+/// Writes the files under `folder`, making the folders their paths name.
+void lay_files(const std::filesystem::path& folder, const Files& files);
 void write_file(const std::filesystem::path& path, const std::string& bytes);
 /// Every byte value from 0 to 255, in order.
 std::string all_byte_values();

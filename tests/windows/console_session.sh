@@ -9,6 +9,11 @@
 set -euo pipefail
 
 program=$(realpath "${1:?usage: $0 PATH/TO/octets.exe}")
+# The menu's last row, which waits for the choice, and the continue question,
+# as the dialogue cases show them.
+cases=$(realpath "$(dirname "$0")/../dialogues")
+MENU=$(tail -n 1 "$cases/end-of-input-at-menu/output")
+CONTINUE=$(tail -n 1 "$cases/choice-zero-runs-nothing/output")
 TIMEOUT=30
 WIDTH=100
 
@@ -65,14 +70,14 @@ view_file() {
   type_line "$1"
   wait_for_prompt "Nom du fichier TEXTE : "
   type_line "$2"
-  wait_for_prompt " Souhaitez-vous continuer ? (Y/n) : "
+  wait_for_prompt "$CONTINUE"
 }
 
 # wine's console takes the terminal's UTF-8 for its own output.
 run=$(printf %q "$program")
 tmux_ new-session -d -x "$WIDTH" -y 40 -c "$folder" \
   "LANG=C.UTF-8 wine $run; echo \"exit=\$?\"; exec sleep 600" </dev/null
-wait_for_prompt " Votre choix : "
+wait_for_prompt "$MENU"
 title=$(tmux_ display-message -p '#{pane_title}')
 
 view_file 3 symbols.bin
@@ -81,7 +86,7 @@ view_file 3 symbols.bin
   fail "the text view does not show the code page 437 symbols in order"
 
 type_line y
-wait_for_prompt " Votre choix : "
+wait_for_prompt "$MENU"
 view_file 3 escape.txt
 [[ $(screen_text) == *"Nom du fichier TEXTE : escape.txt"*"avant"$'\xe2\x86\x90'"[2J"* ]] ||
   fail "the escape sequences acted on the screen"
@@ -89,7 +94,7 @@ tmux_ capture-pane -p -e | LC_ALL=C grep -q $'\033' && fail "the screen has attr
 [[ $(tmux_ display-message -p '#{pane_title}') == "$title" ]] || fail "the window title changed"
 
 type_line y
-wait_for_prompt " Votre choix : "
+wait_for_prompt "$MENU"
 # At 100 columns, rows of 33 values: 7 of them, then the last 25 (the
 # capture drops each row's last space, as above).
 view_file 5 all.bin

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Cross-builds the Windows program into build-win and runs the end-to-end
-# dialogues against it under wine, with the Windows text conventions as
-# expectations. Installs the cross compiler and wine when they are missing and
-# this runs as root. The test binary comes from the native build folder.
+# tests and the dialogue cases against it under wine, with the Windows text
+# conventions as expectations. Installs the cross compiler and wine when they
+# are missing and this runs as root. The test binaries come from the native
+# build folder.
 #   bash tests/windows/run.sh [native build folder, default build]
 set -euo pipefail
 cd "$(dirname "$0")/../.."
@@ -37,7 +38,7 @@ if ! grep -qix msvcrt.dll <<<"$dlls" ||
 fi
 
 cmake -S . -B "$native" >/dev/null
-cmake --build "$native" -j "$jobs" --target end_to_end_test
+cmake --build "$native" -j "$jobs" --target end_to_end_test dialogue_cases
 
 # A private, quiet prefix that asks nothing and needs no display. It takes
 # hundreds of megabytes and a while to make, so it is kept between runs, in
@@ -53,8 +54,11 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   wineboot -i >build-win/wineboot.log 2>&1 || { cat build-win/wineboot.log >&2; exit 1; }
 fi
 
-OCTETS_PROGRAM="wine '$PWD/build-win/octets.exe'" OCTETS_LINE_END=crlf \
-  "$native/tests/end_to_end_test"
+export OCTETS_PROGRAM="wine '$PWD/build-win/octets.exe'" OCTETS_LINE_END=crlf
+"$native/tests/end_to_end_test"
+# Every dialogue case, each a test of its own (tests/dialogues/README.md).
+"$native/tests/dialogue_cases" --gtest_filter='*BuiltProgram*'
+unset OCTETS_PROGRAM OCTETS_LINE_END
 # At a console, where the program writes characters rather than bytes.
 if command -v tmux >/dev/null; then
   bash tests/windows/console_session.sh build-win/octets.exe
