@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 
 #include "test_support.h"
@@ -35,7 +36,7 @@ TEST(Console, AnswerRuleTakesOnlyOneCharacterLines) {
 }
 
 TEST(Console, LongAnswerArrivesInPiecesAndEachIsRefused) {
-  ScriptedConsole scripted(std::string(150, '7') + "\n5\n");
+  ScriptedConsole scripted(std::string(150, '7').append("\n5\n"));
   EXPECT_EQ(scripted.console.read_answer(), NO_ANSWER);  // 99 characters
   EXPECT_EQ(scripted.console.read_answer(), NO_ANSWER);  // the other 51 and the line end
   EXPECT_EQ(scripted.console.read_answer(), '5');
@@ -82,7 +83,7 @@ TEST(Console, DiscardDropsOnlyABegunLine) {
   }
   {
     // The rest of a line read in part is dropped, line end included.
-    ScriptedConsole scripted(std::string(40, 'a') + "\nnext\n");
+    ScriptedConsole scripted(std::string(40, 'a').append("\nnext\n"));
     char name[NAME_CAPACITY];
     EXPECT_EQ(scripted.console.read_line(name, sizeof name), 29u);
     scripted.console.discard_pending_input();
@@ -164,33 +165,32 @@ TEST(Console, OutputIsFlushedBeforeEveryWaitAndClear) {
   EXPECT_EQ(buffer.str(), "prompt<clear>");
 }
 
-TEST(Console, HookRunsBeforeAnyOutputLeavesAndBeforeEveryWait) {
-  test::ScriptedConsole scripted("a\nb\n");
-  Console& console = scripted.console;
-  int runs = 0;
-  console.before_output([&] {
-    ++runs;
-    scripted.out << "<hook>";
-  });
-  // Held output does not leave by itself, however many small pieces.
-  for (int i = 0; i < 8000; ++i) console.write("12345678");
-  EXPECT_EQ(scripted.out.str(), "");
-  // Past what is held, the hook runs before the held output goes.
-  console.write("9");
-  console.write(std::string_view(std::string(70000, 'x')));
-  EXPECT_EQ(runs, 1);
-  EXPECT_TRUE(scripted.out.str().starts_with("<hook>12345678"));
-  EXPECT_EQ(scripted.out.str().size(), 6 + 64000 + 1 + 70000 + 0u);
-  console.write(std::int64_t{-42});
-  char line[8];
-  console.read_line(line, sizeof line);  // waits for input
-  EXPECT_EQ(runs, 2);
-  EXPECT_TRUE(scripted.out.str().ends_with("<hook>-42"));
-  console.read_line(line, sizeof line);  // taken from what was read: no wait
-  EXPECT_EQ(runs, 2);
-  console.before_output({});
-  console.flush();
-  EXPECT_EQ(runs, 2);
+TEST(Console, WouldWaitTakesInWhatIsReadyAndShowsNothing) {
+  // Ready as a file is, 3 bytes a read: each line is taken in whole beforehand,
+  // so that reading it neither waits nor lets the output out.
+  struct Ready : test::StringSource {
+    using StringSource::StringSource;
+    bool ready() override { return true; }
+  };
+  Ready ready("ab\ncdefg\nh", 3);
+  std::ostringstream out;
+  test::FakeTerminal terminal;
+  Console console(ready, out, terminal);
+  console.write("prompt");
+  char line[10];
+  for (std::size_t length : {3, 6, 1}) {
+    EXPECT_FALSE(console.would_wait(sizeof line));
+    EXPECT_EQ(console.read_line(line, sizeof line), length);
+  }
+  EXPECT_EQ(out.str(), "");
+  // Input that cannot say: only a line end or a whole piece held does not wait.
+  ScriptedConsole scripted("abcd\nef", 5);
+  EXPECT_TRUE(scripted.console.would_wait(sizeof line));
+  scripted.console.read_line(line, 3);
+  EXPECT_FALSE(scripted.console.would_wait(3));
+  EXPECT_FALSE(scripted.console.would_wait(sizeof line));
+  scripted.console.read_line(line, sizeof line);
+  EXPECT_TRUE(scripted.console.would_wait(sizeof line));
 }
 
 }  // namespace

@@ -214,6 +214,24 @@ TEST_F(Faults, OutOfMemoryIsReported) {
   EXPECT_EQ(program.errors, "octets : MEmoire insuffisante\n");
 }
 
+TEST_F(Faults, OutOfMemoryInTheLineWriterKeepsTheWholeLinesRead) {
+  if (!can_inject_faults()) GTEST_SKIP() << "no fault injection in this build";
+  // Read from a file, the input never makes the program wait: the ten lines
+  // are still in its batch when the long line outgrows what may be allocated.
+  std::string lines;
+  for (int i = 0; i < 10; ++i) lines += "ligne " + std::to_string(i) + "\n";
+  write_file("input", "1\nf.txt\n" + lines + std::string(200000, 'x') + "\nfin\nn\n");
+  const std::string command = fault_preload() + " OCTETS_FAIL_ALLOC_ABOVE=200000 '" +
+                              OCTETS_BUILT_PROGRAM + "' < input > output 2> errors";
+  int status = std::system(command.c_str());
+  EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 1);
+  EXPECT_EQ(read_file("f.txt"), lines);
+  EXPECT_TRUE(read_file("output").ends_with(
+      LINE_PROMPT + "\nMEmoire insuffisante : le fichier 'f.txt' a EtE fermE avec les lignes "
+                    "dEjA lues en entier\n"));
+  EXPECT_EQ(read_file("errors"), "octets : MEmoire insuffisante\n");
+}
+
 const std::string INTERRUPTED =
     "Cryptage interrompu : le fichier a EtE remis dans son Etat d'origine\n";
 
@@ -576,6 +594,12 @@ TEST_F(Faults, ReaderGoneWhileALineIsTypedLeavesNoPieceOfIt) {
   ASSERT_TRUE(program.wait_for(LINE_PROMPT + LINE_PROMPT));
   program.close_output();
   program.type(std::string(120, 'x'));
+  // Ended while its input is still open: the end of input would end the line.
+  siginfo_t ended{};
+  for (auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+       ended.si_pid == 0 && std::chrono::steady_clock::now() < deadline;) {
+    waitid(P_PID, program.pid(), &ended, WEXITED | WNOHANG | WNOWAIT);
+  }
   EXPECT_EQ(program.finish(), 128 + SIGPIPE);
   EXPECT_EQ(read_file("f.txt"), "ok\n");
   // Lines read together are written together, yet a waiting program has them

@@ -45,8 +45,8 @@ TEST_F(LineWriter, FailedWriteIsReportedAtOnceAndTheLinesGoOnToFin) {
       {"12345\n" + long_line + "\n", 150, "12345\n"},
   };
   for (const Case& c : cases) {
-    auto session = test::run_session_with_file_limit(
-        "1\nf.txt\n" + c.lines + "y\n1\nfin\nn\n", c.limit);
+    const std::string input = "1\nf.txt\n" + c.lines + "y\n1\nfin\nn\n";
+    auto session = test::run_session_with_file_limit(input, c.limit);
     EXPECT_EQ(session.status, 0);
     EXPECT_EQ(read_file("f.txt"), c.file) << c.limit;
     // Every line is read before the lines go to the file: the failure comes
@@ -55,6 +55,15 @@ TEST_F(LineWriter, FailedWriteIsReportedAtOnceAndTheLinesGoOnToFin) {
               MENU + "<clear>" + CREATED + prompts(6) +
                   "\nErreur d'Ecriture : les 3 derniEres lignes n'ont pas pu Etre Ecrites dans "
                   "le fichier 'f.txt'\n" + CONTINUE) << c.limit;
+    // Typed a byte at a time, each line goes to the file before the next
+    // prompt: the failure is told before it, about the one line it lost.
+    session = test::run_session_with_file_limit(input, c.limit, 1);
+    EXPECT_EQ(read_file("f.txt"), c.file) << c.limit;
+    EXPECT_EQ(session.transcript,
+              MENU + "<clear>" + CREATED + prompts(3) +
+                  "\nErreur d'Ecriture : la derniEre ligne n'a pas pu Etre Ecrite dans le "
+                  "fichier 'f.txt' ; les lignes suivantes ne seront pas enregistrEes\n" +
+                  prompts(3) + CONTINUE) << c.limit;
   }
 }
 
@@ -116,6 +125,32 @@ TEST_F(LineWriter, EveryWaitFindsTheLinesReadSoFarWholeInTheFile) {
     }
     EXPECT_EQ(source.sizes, expected);
   }
+}
+
+TEST_F(LineWriter, LinesAreInTheFileBeforeTheOutputLeaves) {
+  // Lines read at once whose prompts overflow the held output: whenever the
+  // output leaves, the lines before its last prompt are in the file.
+  struct Watching : std::stringbuf {
+    std::size_t prompts = 0, writes = 0, behind = 0;
+    std::streamsize xsputn(const char* text, std::streamsize n) override {
+      std::string_view shown(text, static_cast<std::size_t>(n));
+      for (std::size_t at = 0; (at = shown.find(LINE_PROMPT, at)) != shown.npos; ++at) ++prompts;
+      if (prompts > 0 && std::filesystem::file_size("f.txt") < 12 * (prompts - 1)) ++behind;
+      ++writes;
+      return n;
+    }
+  } out;
+  std::string lines;
+  for (int i = 0; i < 5000; ++i) lines += "ligne " + std::to_string(10000 + i) + "\n";
+  std::ostream stream(&out);
+  test::StringSource source("f.txt\n" + lines + "fin\n");
+  test::FakeTerminal terminal;
+  {
+    Console console(source, stream, terminal);
+    write_lines(console, WriteMode::create);
+  }
+  EXPECT_GT(out.writes, 1u);
+  EXPECT_EQ(out.behind, 0u);
 }
 
 }  // namespace

@@ -32,13 +32,13 @@ Session run_session(const std::string& input) {
   return {scripted.transcript(), status};
 }
 
-Session run_session_with_file_limit(const std::string& input, long limit) {
+Session run_session_with_file_limit(const std::string& input, long limit, std::size_t piece) {
   std::filesystem::path transcript_path = std::filesystem::current_path() / ".transcript";
   pid_t child = fork();
   if (child == 0) {
     // The process is set up as the program sets itself up, nothing more.
     prepare_process();
-    ScriptedConsole scripted(input);
+    ScriptedConsole scripted(input, piece);
     int status = 99;
     {
       // The limit is raised again before the transcript is saved.

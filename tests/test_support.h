@@ -82,8 +82,10 @@ struct Session {
 Session run_session(const std::string& input);
 
 /// Runs the whole dialogue in a child process whose files may not grow past
-/// `limit` bytes, so that writes really fail there.
-Session run_session_with_file_limit(const std::string& input, long limit);
+/// `limit` bytes, so that writes really fail there; the input is handed over in
+/// pieces of at most `piece` bytes.
+Session run_session_with_file_limit(const std::string& input, long limit,
+                                    std::size_t piece = std::numeric_limits<std::size_t>::max());
 
 /// A file of a dialogue case under tests/dialogues: case_file("help-page",
 /// "output"). Empty when there is no such file.

@@ -29,7 +29,6 @@ void Console::write(std::int64_t number) {
 }
 
 void Console::drain() {
-  if (before_output_) before_output_();
   out_.write(output_, static_cast<std::streamsize>(output_used_));
   output_used_ = 0;
 }
@@ -78,6 +77,22 @@ void Console::take() {
 
 bool Console::at_end() {
   return position_ == end_ && !fill();
+}
+
+bool Console::would_wait(std::size_t capacity) {
+  for (;;) {
+    std::size_t held = end_ - position_;
+    if (ended_ || held + 1 >= capacity) return false;
+    if (std::memchr(buffer_ + position_, '\n', held) != nullptr) return false;
+    if (!in_.ready()) return true;
+    // Taken in behind what is held, without the flush of fill(): nothing is
+    // waited for, so nothing needs to be shown.
+    std::memmove(buffer_, buffer_ + position_, held);
+    position_ = 0;
+    std::size_t n = in_.read_some(buffer_ + held, sizeof buffer_ - held);
+    end_ = held + n;
+    if (n == 0) ended_ = true;
+  }
 }
 
 std::size_t Console::read_line(char* buffer, std::size_t capacity) {

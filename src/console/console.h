@@ -2,7 +2,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <ostream>
 #include <string_view>
@@ -62,13 +61,20 @@ class Console {
   /// True when no input is left; may wait for input to decide.
   bool at_end();
 
+  /// True when part of the current line has been read or looked at and more
+  /// of it may follow; false at the start of a line and at the end of input.
+  bool line_begun() const { return line_begun_ && !(ended_ && position_ == end_); }
+
+  /// True when read_line() with this capacity could wait for input: what is
+  /// held has neither a line end nor capacity - 1 characters, and the input has
+  /// nothing ready. What the input has ready is taken in meanwhile. Never waits
+  /// and never lets output leave.
+  bool would_wait(std::size_t capacity);
+
   void clear_screen();
   void flush();
-  /// Runs `hook` whenever output is about to leave for the output, and so also
-  /// before every wait for input: what must be done before the dialogue shows
-  /// more (the line writer's pending lines). The hook writes nothing to the
-  /// console. An empty hook removes it.
-  void before_output(std::function<void()> hook) { before_output_ = std::move(hook); }
+  /// How many more bytes can be written before the output held so far leaves.
+  std::size_t output_room() const { return sizeof output_ - output_used_; }
   Screen screen() { return terminal_.screen(); }
   int line_width() { return terminal_.line_width(); }
   void expect_long_output() { terminal_.expect_long_output(); }
@@ -88,7 +94,7 @@ class Console {
   /// Takes the character that peek() returned.
   void take();
   bool fill();
-  /// Hands the buffered output over to the output stream, the hook first.
+  /// Hands the buffered output over to the output stream.
   void drain();
 
   ByteSource& in_;
@@ -100,10 +106,9 @@ class Console {
   bool ended_ = false;
   bool line_begun_ = false;
   // Output is held here rather than in the stream's own buffer, so that the
-  // hook runs before any of it can leave.
+  // program knows when it leaves (see output_room()).
   char output_[64 * 1024];
   std::size_t output_used_ = 0;
-  std::function<void()> before_output_;
 };
 
 }  // namespace octets

@@ -71,6 +71,12 @@ ExitStatus run_menu(Console& console) {
       console.write(MENU);
       choice = console.read_answer();
       if (!choice) return end_of_input(console);
+      // An answer longer than one read is refused whole: the rest of its line
+      // is dropped, so that no piece of it is taken for the next answer.
+      if (console.line_begun()) {
+        console.discard_pending_input();
+        choice = NO_ANSWER;
+      }
     } while (*choice < '0' || *choice > '8');
     console.clear_screen();
     if (Interruption stop = run_choice(console, *choice)) {

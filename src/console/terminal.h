@@ -17,6 +17,9 @@ class ByteSource {
   /// Waits for input and stores up to `capacity` bytes of it; returns how many.
   /// Returns 0 only at the end of input, or when reading failed.
   virtual std::size_t read_some(char* buffer, std::size_t capacity) = 0;
+  /// True when read_some() would return at once, with input or at its end;
+  /// false when it could wait, or when that cannot be told. Never waits.
+  virtual bool ready() { return false; }
   /// True once a read has failed for another reason than the end of input.
   virtual bool failed() const { return false; }
 };

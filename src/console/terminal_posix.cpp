@@ -36,6 +36,10 @@ class DescriptorSource : public ByteSource {
       return 0;
     }
   }
+  bool ready() override {
+    pollfd input{STDIN_FILENO, POLLIN, 0};
+    return ::poll(&input, 1, 0) > 0;
+  }
   bool failed() const override { return failed_; }
 
  private:

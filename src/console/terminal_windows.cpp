@@ -24,6 +24,11 @@ class DescriptorSource : public ByteSource {
     if (n < 0) failed_ = true;
     return n > 0 ? static_cast<std::size_t>(n) : 0;
   }
+  bool ready() override {
+    // A file on disk never makes a read wait. A console or a pipe may, and is
+    // taken to: a text-mode read that ends on a carriage return looks ahead.
+    return ::GetFileType(reinterpret_cast<HANDLE>(::_get_osfhandle(0))) == FILE_TYPE_DISK;
+  }
   bool failed() const override { return failed_; }
 
  private:

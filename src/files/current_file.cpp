@@ -19,9 +19,12 @@ OpenFile open_named_file(Console& console, const char* mode) {
   // The last character is the line end, or the 29th of a longer name. A name
   // cut short by the end of input has no line end to lose.
   bool ends_line = name[count - 1] == '\n' || count == NAME_CAPACITY - 1;
-  std::size_t length = std::strlen(name);
-  if (ends_line && length > 0) name[length - 1] = '\0';
-  current_file.stream = open_regular_file(name, mode);
+  std::size_t kept = ends_line ? count - 1 : count;
+  name[kept] = '\0';
+  // A zero byte would end the name early and lead to another file than the
+  // one typed: such a name names none.
+  bool whole = std::strlen(name) == kept;
+  current_file.stream = whole ? open_regular_file(name, mode) : nullptr;
   if (current_file.stream == nullptr) {
     console.write("Impossible d'ouvrir le fichier '");
     write_name(console, name);

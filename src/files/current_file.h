@@ -48,6 +48,8 @@ class OpenFile {
 /// Asks for a file name and opens it with a C library mode into current_file.
 /// The typed line's last character (its line end) is dropped; a name of 29
 /// characters or more loses its 29th and the rest of the line stays pending.
+/// A name holding a zero byte opens nothing: the message names the text before
+/// that byte.
 /// A file opened in any mode but "r" has no C library buffer.
 /// Returns a closed OpenFile when no file was opened: at the end of input, with
 /// nothing written, or after the message naming the file that could not be

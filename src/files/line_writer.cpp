@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <string>
 
 #include "files/current_file.h"
@@ -18,9 +19,11 @@ constexpr std::size_t HELD_LINE_MAX = 1024 * 1024;
 // Whole lines go to the file together, in writes of about this size: one
 // system call a line would cost more than all the rest of the work.
 constexpr std::size_t BATCH = 128 * 1024;
+constexpr std::string_view PROMPT = "Ligne A enregistrer : ";
 
 /// Only "fin" and its line end, or a bare "fin" as the input's last line;
-/// "fin" followed by a zero byte is an ordinary line.
+/// "fin" followed by a zero byte is an ordinary line. The caller knows whether
+/// the read began a typed line.
 bool is_end_marker(Console& console, std::size_t count) {
   if (count == 4) return std::memcmp(line_buffer, "fin\n", 4) == 0;
   return count == 3 && std::memcmp(line_buffer, "fin", 3) == 0 && console.at_end();
@@ -49,6 +52,8 @@ class LineFile {
   bool add(std::string_view text, bool ends_line) {
     if (failure_ != Failure::none) return false;
     if (ends_line) {
+      // Room first: when memory runs out, only whole lines are pending.
+      pending_.reserve(pending_.size() + held_.size() + text.size());
       pending_.append(held_);
       pending_.append(text);
       held_.clear();
@@ -77,8 +82,8 @@ class LineFile {
 
   /// Writes everything, a last line that had no line end included.
   bool finish() {
-    pending_.append(held_);
-    held_.clear();
+    if (!write_pending()) return false;
+    pending_.swap(held_);
     return write_pending();
   }
 
@@ -150,21 +155,37 @@ void report(Console& console, const LineFile& lines, bool lines_follow) {
   console.write(lines_follow ? "' ; les lignes suivantes ne seront pas enregistrEes\n" : "'\n");
 }
 
-/// While it exists, every line read so far is put in the file before the
-/// dialogue shows more or waits for input: a reader of the dialogue that goes
-/// away, an interruption at a prompt, loses no line already read.
-class WrittenBeforeOutput {
- public:
-  WrittenBeforeOutput(Console& console, LineFile& lines) : console_(console) {
-    console.before_output([&lines] { lines.write_pending(); });
+/// Reads lines up to "fin" or the end of input into `lines`, and tells a
+/// failed write at once.
+void take_lines(Console& console, LineFile& lines) {
+  bool reported = false;
+  for (;;) {
+    // Every line read is in the file before the dialogue shows more or waits
+    // for input, so that a reader that goes away or an interruption at a
+    // prompt loses none; lines that arrive together still go in one write.
+    // A failed write is told before the next prompt, with the lines it lost.
+    bool shows_or_waits =
+        console.would_wait(LINE_CAPACITY) || console.output_room() < PROMPT.size();
+    if (!reported && shows_or_waits && !lines.write_pending()) {
+      reported = true;
+      report(console, lines, true);
+    }
+    // Only a typed line can be the end marker: the last piece of a longer
+    // line, or the rest of a name line that was cut, is text like any other.
+    bool typed_line = !console.line_begun();
+    console.write(PROMPT);
+    std::size_t count = console.read_line(line_buffer, LINE_CAPACITY);
+    if (count == 0 || (typed_line && is_end_marker(console, count))) return;
+    // After a failure the lines are still read up to "fin", so that none of
+    // them is taken for an answer to a later question.
+    if (reported) continue;
+    // A zero byte ends the text that is written, not the typed line.
+    if (!lines.add({line_buffer, std::strlen(line_buffer)}, line_buffer[count - 1] == '\n')) {
+      reported = true;
+      report(console, lines, true);
+    }
   }
-  ~WrittenBeforeOutput() { console_.before_output({}); }
-  WrittenBeforeOutput(const WrittenBeforeOutput&) = delete;
-  WrittenBeforeOutput& operator=(const WrittenBeforeOutput&) = delete;
-
- private:
-  Console& console_;
-};
+}
 
 }  // namespace
 
@@ -176,30 +197,17 @@ void write_lines(Console& console, WriteMode mode) {
   console.write(" Taper 'fin' pour fermer le fichier\n");
   console.print_separator();
   LineFile lines(file.stream());
-  bool reported = false;
-  {
-    WrittenBeforeOutput written(console, lines);
-    for (;;) {
-      console.write("Ligne A enregistrer : ");
-      std::size_t count = console.read_line(line_buffer, LINE_CAPACITY);
-      bool last = count == 0 || is_end_marker(console, count);
-      // A write may have failed while the program waited for this line.
-      if (!reported && lines.failure() != Failure::none) {
-        reported = true;
-        report(console, lines, !last);
-      }
-      if (last) break;
-      // After a failure the lines are still read up to "fin", so that none of
-      // them is taken for an answer to a later question.
-      if (reported) continue;
-      // A zero byte ends the text that is written, not the typed line.
-      if (!lines.add({line_buffer, std::strlen(line_buffer)}, line_buffer[count - 1] == '\n')) {
-        reported = true;
-        report(console, lines, true);
-      }
-    }
+  bool out_of_memory = false;
+  try {
+    take_lines(console, lines);
+  } catch (const std::bad_alloc&) {
+    // The program ends for want of memory, but not before the whole lines
+    // already read are in the file and on its storage.
+    out_of_memory = true;
   }
-  if (!reported && !lines.finish()) {
+  bool reported = lines.failure() != Failure::none;
+  // A begun line is written when the input ended it, not when memory ran out.
+  if (!reported && !(out_of_memory ? lines.write_pending() : lines.finish())) {
     reported = true;
     report(console, lines, false);
   }
@@ -211,6 +219,13 @@ void write_lines(Console& console, WriteMode mode) {
     write_name(console, current_file.name);
     console.write("' est incomplet\n");
   }
+  if (!out_of_memory) return;
+  if (kept && !reported) {
+    console.write("\nMEmoire insuffisante : le fichier '");
+    write_name(console, current_file.name);
+    console.write("' a EtE fermE avec les lignes dEjA lues en entier\n");
+  }
+  throw std::bad_alloc();
 }
 
 }  // namespace octets
