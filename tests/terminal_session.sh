@@ -160,7 +160,7 @@ title=$(tmux_ display-message -p '#{pane_title}')
 
 wait_for_prompt "$MENU"
 expect_row 1 " 1 = Ecrire un nouveau fichier"
-tmux_ capture-pane -p -S - | grep -q 'avant le programme' && fail "the screen was not cleared"
+screen | grep -q 'avant le programme' && fail "the screen was not cleared"
 
 # Only the program clearing the screen can take the typed answer off it.
 tmux_ send-keys -l -- "$(printf '1%.0s' {1..150})"
@@ -183,6 +183,28 @@ for width in 80 100 37; do
   for choice in 4 5 6; do expect_byte_rows "$width" "$choice"; done
 done
 tmux_ resize-window -x 120
+
+# Clearing keeps the terminal's history: after a long view and "y" the menu is
+# at the top of the screen, and the whole view is still there to scroll back
+# to, row for row, up to the continue question.
+expect_history_kept() {
+  local piped kept
+  for _ in {1..64}; do cat "$folder/all.bin"; done >"$folder/long.bin"
+  view_file 5 long.bin
+  type_line y
+  wait_for_prompt "$MENU"
+  expect_row 1 " 1 = Ecrire un nouveau fichier"
+  screen | grep -q 'Affichage en base' && fail "the view is still on the screen under the menu"
+  piped=$(cd "$folder" && printf '5\nlong.bin\nn\n' | "$program" |
+    awk 'shown { print; exit } /Affichage en base/ { getline; shown = 1 }')
+  kept=$(tmux_ capture-pane -p -N -S - | awk '
+    / = 16384 octets ; Affichage en base 16$/ { getline; taking = 1; next }
+    taking && /^[*]+$/ { getline; getline; if (!/Souhaitez-vous continuer/) printf "|no question"; exit }
+    taking { printf "%s", $0 }')
+  [[ $kept == "$piped" ]] ||
+    fail "after 'y' the history does not hold the whole view ($(tmux_ display-message -p '#{history_size}') rows)"
+}
+expect_history_kept
 
 # Bytes show as the IBM PC symbols, UTF-8 ones included.
 view_text utf8.txt

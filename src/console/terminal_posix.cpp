@@ -82,8 +82,10 @@ class PosixTerminal : public Terminal {
     // A pipe or a file gets only the dialogue, and so does a terminal that
     // would show the sequence instead of obeying it.
     if (!::isatty(STDOUT_FILENO) || !takes_control_sequences()) return;
-    // Cursor home, clear the screen, clear the scrollback.
-    out << "\x1b[H\x1b[2J\x1b[3J";
+    // Cursor home and clear the screen, but not the scrollback (ESC[3J): a
+    // learner scrolls back from one view to the last. tmux, among others, moves
+    // the cleared rows into the history.
+    out << "\x1b[H\x1b[2J";
     out.flush();
   }
 
