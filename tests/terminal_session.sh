@@ -45,6 +45,13 @@ printf 'avant\033[6napres\n' >"$folder/report.txt"
 # A carriage return would let the asterisks overwrite the password.
 printf 'user=alice password=hunter2\r************************\r\n' >"$folder/cr.txt"
 
+# Writes `count` (a power of two) copies of all.bin end to end into `file`.
+all_bytes_times() {
+  local count=$1 file=$2 n
+  cp "$folder/all.bin" "$file"
+  for ((n = 1; n < count; n *= 2)); do cat "$file" "$file" >"$file.next" && mv "$file.next" "$file"; done
+}
+
 screen() { tmux_ capture-pane -p -N; }
 
 fail() {
@@ -189,7 +196,7 @@ tmux_ resize-window -x 120
 # to, row for row, up to the continue question.
 expect_history_kept() {
   local piped kept
-  for _ in {1..64}; do cat "$folder/all.bin"; done >"$folder/long.bin"
+  all_bytes_times 64 "$folder/long.bin"
   view_file 5 long.bin
   type_line y
   wait_for_prompt "$MENU"
@@ -374,4 +381,24 @@ wait_for_joined "(Y/n):" 60
 rm -f "$folder/big.bin"
 shown=$(tmux_ capture-pane -p -J | tr -d ' \n')
 [[ $shown == *"255)=1FichiercryptE/dEcryptE"* ]] || fail "the progress left a trail on a narrow screen"
+# The checks below each have a server of their own.
+tmux_ has-session 2>/dev/null && end_server
+
+# Answers piped to the program at a terminal: nothing ends the key prompt's
+# row, and the percentage must not overwrite it.
+expect_prompt_kept_by_progress() {
+  truncate -s 512M "$folder/big.bin"
+  tmux_ new-session -d -x 120 -y 50 -c "$folder" "exec sleep 600" </dev/null
+  tmux_ pipe-pane -o "cat >>$(printf %q "$folder/piped.log")"
+  tmux_ respawn-pane -k "printf '7\nbig.bin\ny\n1\nn\n' | LC_ALL=C.UTF-8 $run; echo exit=\$?;
+    exec sleep 600"
+  TIMEOUT=60 wait_for_text "exit="
+  rm -f "$folder/big.bin"
+  grep -aqE $'\r +[0-9]+ %' "$folder/piped.log" || fail "no progress was shown for piped answers"
+  expect_line "Souhaitez vous crypter/dEcrypter ? (y/N) : ClE de cryptage/dEcryptage (1 A 255) = "
+  expect_line "Fichier cryptE / dEcryptE"
+  end_server
+}
+expect_prompt_kept_by_progress
+
 echo "terminal_session: passed"

@@ -71,6 +71,7 @@ class Console {
   void before_output(std::function<void()> hook) { before_output_ = std::move(hook); }
   Screen screen() { return terminal_.screen(); }
   int line_width() { return terminal_.line_width(); }
+  bool input_echoed() { return terminal_.input_echoed(); }
   void expect_long_output() { terminal_.expect_long_output(); }
   int width() { return terminal_.width(); }
   /// Writes UTF-8 text through the terminal, after what was written before.
