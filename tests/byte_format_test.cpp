@@ -170,6 +170,29 @@ TEST(ViewRows, RowsHoldAsManyWholeValuesAsFit) {
   }
 }
 
+TEST(ViewRows, ANewWidthTakesEffectAtTheNextValue) {
+  struct Case {
+    std::size_t before;
+    std::size_t after;
+    std::string rows;
+  };
+  const Case cases[] = {
+      // Narrowed below the row already written: the next value begins a row.
+      {12, 6, "1 22 333 \n4 5 \n666 "},
+      {12, 9, "1 22 333 \n4 5 666 "},
+      // Widened: the row goes on.
+      {9, 14, "1 22 333 4 5 \n666 "},
+  };
+  for (const Case& c : cases) {
+    ViewRows rows(c.before);
+    std::string text;
+    rows.append("1 22 333 ", text);
+    rows.set_width(c.after);
+    rows.append("4 5 666 ", text);
+    EXPECT_EQ(text, c.rows) << c.before << " to " << c.after;
+  }
+}
+
 TEST(ByteFormat, ByteToBinaryPutsTheHighBitFirst) {
   char digits[9];
   byte_to_binary(0x80, digits);

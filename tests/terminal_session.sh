@@ -401,4 +401,46 @@ expect_prompt_kept_by_progress() {
 }
 expect_prompt_kept_by_progress
 
+# A window narrowed during a long view: the rows that follow take its new
+# width, and none cuts a value at the margin. The program is stopped while the
+# window changes, so that most of the view certainly comes after the change.
+expect_rows_follow_window() {
+  local pid tty rows i deadline=$((SECONDS + TIMEOUT))
+  all_bytes_times 4096 "$folder/resized.bin"
+  tmux_ new-session -d -x 120 -y 50 -c "$folder" "exec env LC_ALL=C.UTF-8 $run" </dev/null
+  pid=$(tmux_ display-message -p '#{pane_pid}')
+  tty=$(tmux_ display-message -p '#{pane_tty}')
+  wait_for_prompt "$MENU"
+  type_line 5
+  wait_for_prompt "$NAME"
+  type_line resized.bin
+  # The heading may have scrolled away already: a full row of values says so.
+  until screen | grep -qE '^([0-9A-F]{2} ){40}$'; do
+    ((SECONDS < deadline)) || fail "no view of resized.bin"
+    sleep 0.01
+  done
+  kill -STOP "$pid"
+  screen | grep -q 'Souhaitez-vous continuer' && fail "the view ended before the window changed"
+  tmux_ resize-window -x 50
+  # tmux gives the terminal its new size a moment later.
+  until [[ $(stty -F "$tty" size) == *" 50" ]]; do
+    ((SECONDS < deadline)) || fail "the terminal was not narrowed"
+    sleep 0.01
+  done
+  kill -CONT "$pid"
+  wait_for_prompt "$CONTINUE"
+  # The last 100 rows of the view: 16 whole values each, the last one alone
+  # may hold fewer.
+  mapfile -t rows < <(tmux_ capture-pane -p -N -S -200 | awk '
+    /^[*]+$/ { for (i = n > 100 ? n - 99 : 1; i <= n; i++) print row[i]; exit }
+    { row[++n] = $0 }')
+  ((${#rows[@]} == 100)) || fail "fewer than 100 rows of the view after the resize"
+  for ((i = 0; i < 100; i++)); do
+    [[ ${rows[i]} =~ ^([0-9A-F]{2}\ ){1,16}$ ]] && ((i == 99 || ${#rows[i]} == 48)) ||
+      fail "after the window was narrowed to 50 columns, row '${rows[i]}' cuts a value"
+  done
+  end_server
+}
+expect_rows_follow_window
+
 echo "terminal_session: passed"

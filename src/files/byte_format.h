@@ -48,6 +48,9 @@ class ViewRows {
   /// Appends `values`, whole values each ending with a space, to `rows`. The
   /// row goes on from one call to the next.
   void append(std::string_view values, std::string& rows);
+  /// The rows that follow are `width` columns wide; a row already longer
+  /// than that ends before the next value.
+  void set_width(std::size_t width) { width_ = width; }
 
  private:
   std::size_t width_;

@@ -189,6 +189,8 @@ void show_bytes(Console& console, ViewKind kind) {
       console.write(values);
       continue;
     }
+    // The window may have been resized since the last chunk.
+    if (int now = console.width(); now > 0) rows.set_width(static_cast<std::size_t>(now));
     rows_text.clear();
     rows.append(values, rows_text);
     console.write(rows_text);
