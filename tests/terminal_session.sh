@@ -443,4 +443,90 @@ expect_rows_follow_window() {
 }
 expect_rows_follow_window
 
+# Colours by kind of byte, at an xterm-256color terminal. kinds.bin holds two
+# bytes of each kind: zero (Z), printable (P), white space (W), other control
+# (C) and high (H); kinds.txt the kinds the text view shows.
+printf 'A\0\n\001\200~\0 \177\377' >"$folder/kinds.bin"
+BYTE_KINDS=(P Z W C H P Z W C H)
+printf 'A\001\200~\177\351' >"$folder/kinds.txt"
+TEXT_KINDS=(P C H P C H)
+# Each row of the screen as the look of each character, a tab and the text
+# (see doc/views_picture.py --looks).
+PICTURE_SCRIPT=$(dirname "$(realpath "$0")")/../doc/views_picture.py
+looks() { tmux_ capture-pane -p -e -N | python3 "$PICTURE_SCRIPT" --looks; }
+
+# Bytes of one kind share one colour, bytes of different kinds differ, the same
+# in the three byte views; the text view's symbols have their values' colours.
+expect_colours_by_kind() {
+  local -A colour_of=()
+  local choice row look kind i values colours
+  tmux_ new-session -d -x 120 -y 50 -c "$folder" \
+    "exec env -u NO_COLOR TERM=xterm-256color LC_ALL=C.UTF-8 $run" </dev/null
+  wait_for_prompt "$MENU"
+  for choice in 4 5 6; do
+    view_values kinds.bin "$choice"
+    # The row of values: digits only, each value in one look.
+    row=$(grep -E $'\t([0-9A-F]+ )+$' <<<"$SHOWN_LOOKS" | tail -1) ||
+      fail "choice $choice: no row of values"
+    read -ra values <<<"${row#*$'\t'}"
+    look=${row%%$'\t'*}
+    read -ra colours <<<"$look"
+    ((${#values[@]} == 10 && ${#colours[@]} == 10)) || fail "choice $choice: not 10 values: '$row'"
+    for ((i = 0; i < 10; i++)); do
+      [[ -z ${colours[i]//"${colours[i]:0:1}"/} && ${colours[i]:0:1} != . ]] ||
+        fail "choice $choice: value ${values[i]} is not in one colour ('${colours[i]}')"
+      kind=${BYTE_KINDS[i]}
+      : "${colour_of[$kind]:=${colours[i]:0:1}}"
+      [[ ${colour_of[$kind]} == "${colours[i]:0:1}" ]] ||
+        fail "choice $choice: value ${values[i]} of kind $kind is not in that kind's colour"
+    done
+  done
+  [[ $(printf '%s\n' "${colour_of[@]}" | sort -u | wc -l) == 5 ]] ||
+    fail "the five kinds do not have five colours: $(declare -p colour_of)"
+  view_values kinds.txt 3
+  row=$(grep -F "$(printf '\tA\342\230\272')" <<<"$SHOWN_LOOKS" | tail -1) ||
+    fail "no symbols of kinds.txt"
+  for ((i = 0; i < ${#TEXT_KINDS[@]}; i++)); do
+    kind=${TEXT_KINDS[i]}
+    [[ ${row:i:1} == "${colour_of[$kind]}" ]] ||
+      fail "in the text view, symbol $((i + 1)) of kind $kind is not in its value's colour: '$row'"
+  done
+  end_server
+}
+# From the menu: shows `file` in the view `choice`, then goes back to the menu.
+view_values() {
+  type_line "$2"
+  wait_for_prompt "$NAME"
+  type_line "$1"
+  wait_for_prompt "$CONTINUE"
+  SHOWN_LOOKS=$(looks)
+  type_line y
+  wait_for_prompt "$MENU" "$CONTINUE"
+}
+expect_colours_by_kind
+
+# No colour where it is not wanted: with NO_COLOR set, and at a terminal that
+# takes no control sequence. Everything the terminal receives is searched for
+# a colour; the same views without the setting must have some.
+expect_no_colour() {
+  local setting=$1 log=$folder/colour.log
+  rm -f "$log"
+  printf '5\nkinds.bin\ny\n3\nkinds.txt\nn\n' >"$folder/kinds.in"
+  tmux_ new-session -d -x 120 -y 50 -c "$folder" "exec sleep 600" </dev/null
+  tmux_ pipe-pane -o "cat >>$(printf %q "$log")"
+  tmux_ respawn-pane -k "env -u NO_COLOR TERM=xterm-256color LC_ALL=C.UTF-8 $setting $run \
+    <kinds.in; echo exit=\$?; exec sleep 600"
+  wait_for_text "exit=0"
+  tmux_ capture-pane -p -S - | grep -qF "41 00 0A 01 80 7E 00 20 7F FF" ||
+    fail "with '$setting' no values were shown"
+  end_server
+  if [[ -z $setting ]]; then
+    LC_ALL=C grep -aqE $'\033\\[[0-9;]*m' "$log" || fail "without NO_COLOR the views have no colour"
+  else
+    LC_ALL=C grep -aqE $'\033\\[[0-9;]*m' "$log" && fail "with '$setting' the views have colours"
+  fi
+  return 0
+}
+for setting in "" NO_COLOR=1 TERM=dumb; do expect_no_colour "$setting"; done
+
 echo "terminal_session: passed"
