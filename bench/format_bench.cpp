@@ -2,10 +2,12 @@
 
 #include <random>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
 #include "files/byte_format.h"
+#include "files/file_viewer.h"
 #include "files/xor_pass.h"
 
 namespace {
@@ -24,7 +26,8 @@ bool supported(octets::FormatPath path) {
   return false;
 }
 
-void format(benchmark::State& state, octets::Base base, octets::FormatPath path) {
+void format(benchmark::State& state, const octets::ByteFormat* byte_format,
+            octets::FormatPath path) {
   if (!supported(path)) {
     state.SkipWithError("this processor cannot run that path");
     return;
@@ -32,28 +35,46 @@ void format(benchmark::State& state, octets::Base base, octets::FormatPath path)
   auto bytes = random_bytes(32 * 1024);
   std::vector<char> text(bytes.size() * octets::BYTE_TEXT_MAX + octets::FORMAT_SLACK);
   for (auto _ : state) {
-    char* end = octets::format_bytes(base, path, bytes.data(), bytes.size(), text.data());
+    char* end = octets::format_bytes(*byte_format, path, bytes.data(), bytes.size(), text.data());
     benchmark::DoNotOptimize(end);
     benchmark::ClobberMemory();
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes.size()));
 }
 
-// Every view on every path, named like "Format/hexadecimal/avx2".
+// A byte view at a screen that shows colours, in rows of 100 columns. Random
+// bytes change kind every other byte or so: the most colour changes.
+void colour(benchmark::State& state, const octets::ByteFormat* byte_format) {
+  auto bytes = random_bytes(32 * 1024);
+  std::vector<char> text(bytes.size() * octets::COLOURED_TEXT_MAX + octets::FORMAT_SLACK);
+  octets::ColouredValues values(*byte_format, 100);
+  for (auto _ : state) {
+    char* end = values.format(bytes.data(), bytes.size(), text.data());
+    benchmark::DoNotOptimize(end);
+    benchmark::ClobberMemory();
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes.size()));
+}
+
+// Every byte view on every path, named after its base, like
+// "Format/base16/avx2".
 void register_formats() {
-  const std::pair<const char*, octets::Base> views[] = {
-      {"decimal", octets::Base::decimal},
-      {"hexadecimal", octets::Base::hexadecimal},
-      {"binary", octets::Base::binary}};
   const std::pair<const char*, octets::FormatPath> paths[] = {
       {"portable", octets::FormatPath::portable},
       {"ssse3", octets::FormatPath::ssse3},
       {"avx2", octets::FormatPath::avx2}};
-  for (const auto& [view_name, base] : views) {
+  for (const octets::ViewKind& view : octets::VIEWS) {
+    if (view.format == nullptr) continue;
+    // The heading " ; Affichage en base 16\n" ends with the base.
+    std::string_view heading = view.heading;
+    std::string_view base = heading.substr(heading.rfind(' ') + 1);
+    base.remove_suffix(1);
     for (const auto& [path_name, path] : paths) {
-      std::string name = std::string("Format/") + view_name + "/" + path_name;
-      benchmark::RegisterBenchmark(name.c_str(), format, base, path);
+      std::string name = "Format/base" + std::string(base) + "/" + path_name;
+      benchmark::RegisterBenchmark(name.c_str(), format, view.format, path);
     }
+    std::string name = "Colour/base" + std::string(base);
+    benchmark::RegisterBenchmark(name.c_str(), colour, view.format);
   }
 }
 

@@ -5,53 +5,73 @@
 #include <cstdio>
 #include <cstring>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
+
+#include "files/file_viewer.h"
 
 namespace octets {
 namespace {
 
 /// The text of the bytes by the given path, or by the fastest one.
-std::string formatted(Base kind, const std::string& bytes,
+std::string formatted(const ByteFormat& format, const std::string& bytes,
                       std::optional<FormatPath> path = std::nullopt) {
   std::string text(bytes.size() * BYTE_TEXT_MAX + FORMAT_SLACK, '\0');
   auto input = reinterpret_cast<const unsigned char*>(bytes.data());
-  char* end = path ? format_bytes(kind, *path, input, bytes.size(), text.data())
-                   : format_bytes(kind, input, bytes.size(), text.data());
+  char* end = path ? format_bytes(format, *path, input, bytes.size(), text.data())
+                   : format_bytes(format, input, bytes.size(), text.data());
   text.resize(static_cast<std::size_t>(end - text.data()));
   return text;
 }
 
-// Independent of the tables: the C library's formatting and plain bit tests.
-std::string expected_text(Base kind, unsigned value) {
-  char text[16];
-  if (kind == Base::decimal) std::snprintf(text, sizeof text, "%u ", value);
-  if (kind == Base::hexadecimal) std::snprintf(text, sizeof text, "%02X ", value);
-  if (kind == Base::binary) {
-    std::string digits;
-    for (unsigned bit = 128; bit != 0; bit /= 2) digits += (value & bit) ? '1' : '0';
-    return digits + ' ';
+/// The byte views: the rows of the views that have a format.
+std::vector<const ViewKind*> byte_views() {
+  std::vector<const ViewKind*> views;
+  for (const ViewKind& view : VIEWS) {
+    if (view.format != nullptr) views.push_back(&view);
   }
-  return text;
+  return views;
+}
+
+// Independent of the tables: the C library's formatting and plain bit tests,
+// by the view's menu choice. A view without a row here fails every test.
+std::string expected_text(const ViewKind& view, unsigned value) {
+  char text[16];
+  switch (view.choice) {
+    case '4':
+      std::snprintf(text, sizeof text, "%u ", value);
+      return text;
+    case '5':
+      std::snprintf(text, sizeof text, "%02X ", value);
+      return text;
+    case '6': {
+      std::string digits;
+      for (unsigned bit = 128; bit != 0; bit /= 2) digits += (value & bit) ? '1' : '0';
+      return digits + ' ';
+    }
+  }
+  ADD_FAILURE() << "no expected text for the view of choice " << view.choice;
+  return {};
 }
 
 TEST(ByteFormat, EveryByteValueInEveryBase) {
   std::string bytes;
   for (int value = 255; value >= 0; --value) bytes += static_cast<char>(value);
-  for (Base kind : {Base::decimal, Base::hexadecimal, Base::binary}) {
+  for (const ViewKind* view : byte_views()) {
     std::string expected;
-    for (unsigned char byte : bytes) expected += expected_text(kind, byte);
-    EXPECT_EQ(formatted(kind, bytes), expected) << static_cast<int>(kind);
+    for (unsigned char byte : bytes) expected += expected_text(*view, byte);
+    EXPECT_EQ(formatted(*view->format, bytes), expected) << view->choice;
   }
 }
 
 TEST(ByteFormat, ThreeBytesAsTheViewsShowThem) {
   const std::string bytes = "\x41\x0A\xFF";
-  EXPECT_EQ(formatted(Base::decimal, bytes), "65 10 255 ");
-  EXPECT_EQ(formatted(Base::hexadecimal, bytes), "41 0A FF ");
-  EXPECT_EQ(formatted(Base::binary, bytes), "01000001 00001010 11111111 ");
-  EXPECT_EQ(formatted(Base::decimal, std::string(1, '\0')), "0 ");
-  EXPECT_EQ(formatted(Base::binary, ""), "");
+  EXPECT_EQ(formatted(DECIMAL_FORMAT, bytes), "65 10 255 ");
+  EXPECT_EQ(formatted(HEXADECIMAL_FORMAT, bytes), "41 0A FF ");
+  EXPECT_EQ(formatted(BINARY_FORMAT, bytes), "01000001 00001010 11111111 ");
+  EXPECT_EQ(formatted(DECIMAL_FORMAT, std::string(1, '\0')), "0 ");
+  EXPECT_EQ(formatted(BINARY_FORMAT, ""), "");
 }
 
 const char* path_name(FormatPath path) {
@@ -93,13 +113,13 @@ TEST_F(FormatPaths, EveryLengthAndAlignmentGivesTheSameText) {
   // A 64-byte aligned copy, so that an offset from it is that alignment.
   alignas(64) static unsigned char input[2048];
   ASSERT_LE(bytes.size() + ALIGNMENTS, sizeof input);
-  for (Base kind : {Base::decimal, Base::hexadecimal, Base::binary}) {
+  for (const ViewKind* view : byte_views()) {
     // Where each byte's expected text starts in the text of all the bytes.
     std::string all;
     std::vector<std::size_t> starts;
     for (unsigned char byte : bytes) {
       starts.push_back(all.size());
-      all += expected_text(kind, byte);
+      all += expected_text(*view, byte);
     }
     starts.push_back(all.size());
     for (FormatPath path : supported_format_paths()) {
@@ -111,9 +131,9 @@ TEST_F(FormatPaths, EveryLengthAndAlignmentGivesTheSameText) {
           std::size_t out_align = (length + 3 * align) % 64;
           std::memset(output, '#', sizeof output);
           char* start = output + out_align;
-          char* end = format_bytes(kind, path, input + align, length, start);
+          char* end = format_bytes(*view->format, path, input + align, length, start);
           ASSERT_EQ(std::string(start, end), all.substr(0, starts[length]))
-              << path_name(path) << " " << static_cast<int>(kind) << " at " << align
+              << path_name(path) << " " << view->choice << " at " << align
               << " length " << length;
           const char* first_untouched = end + FORMAT_SLACK;
           ASSERT_EQ(std::string(output, start), std::string(out_align, '#'))
@@ -132,11 +152,11 @@ TEST_F(FormatPaths, EveryByteValueInEveryBase) {
     for (int value = 0; value < 256; ++value) bytes += static_cast<char>(value);
   }
   for (FormatPath path : supported_format_paths()) {
-    for (Base kind : {Base::decimal, Base::hexadecimal, Base::binary}) {
+    for (const ViewKind* view : byte_views()) {
       std::string expected;
-      for (unsigned char byte : bytes) expected += expected_text(kind, byte);
-      EXPECT_EQ(formatted(kind, bytes, path), expected)
-          << path_name(path) << " " << static_cast<int>(kind);
+      for (unsigned char byte : bytes) expected += expected_text(*view, byte);
+      EXPECT_EQ(formatted(*view->format, bytes, path), expected)
+          << path_name(path) << " " << view->choice;
     }
   }
 }
@@ -178,18 +198,129 @@ TEST(ViewRows, ANewWidthTakesEffectAtTheNextValue) {
   };
   const Case cases[] = {
       // Narrowed below the row already written: the next value begins a row.
-      {12, 6, "1 22 333 \n4 5 \n666 "},
-      {12, 9, "1 22 333 \n4 5 666 "},
+      {12, 6, "1 22 200 \n4 5 \n166 "},
+      {12, 9, "1 22 200 \n4 5 166 "},
       // Widened: the row goes on.
-      {9, 14, "1 22 333 4 5 \n666 "},
+      {9, 14, "1 22 200 4 5 \n166 "},
   };
+  const std::string first = "\x01\x16\xC8", then = "\x04\x05\xA6";
   for (const Case& c : cases) {
     ViewRows rows(c.before);
     std::string text;
-    rows.append("1 22 333 ", text);
+    rows.append("1 22 200 ", text);
     rows.set_width(c.after);
-    rows.append("4 5 666 ", text);
+    rows.append("4 5 166 ", text);
     EXPECT_EQ(text, c.rows) << c.before << " to " << c.after;
+    // The same rows in colour, once the colour changes are taken out.
+    ColouredValues coloured(DECIMAL_FORMAT, c.before);
+    std::string shown;
+    for (const std::string* bytes : {&first, &then}) {
+      if (bytes == &then) coloured.set_width(c.after);
+      std::string chunk(bytes->size() * COLOURED_TEXT_MAX + FORMAT_SLACK, '\0');
+      char* end = coloured.format(reinterpret_cast<const unsigned char*>(bytes->data()),
+                                  bytes->size(), chunk.data());
+      for (const char* at = chunk.data(); at < end; ++at) {
+        if (*at == '\x1b') {
+          at = std::strchr(at, 'm');
+        } else {
+          shown += *at;
+        }
+      }
+    }
+    EXPECT_EQ(shown, c.rows) << "in colour, " << c.before << " to " << c.after;
+  }
+}
+
+TEST(ByteKinds, EveryByteValueHasTheKindOfItsRange) {
+  struct Range {
+    int first;
+    int last;
+    ByteKind kind;
+  };
+  const Range ranges[] = {
+      {0, 0, ByteKind::zero},          {1, 8, ByteKind::control},
+      {9, 13, ByteKind::white_space},  {14, 31, ByteKind::control},
+      {32, 32, ByteKind::white_space}, {33, 126, ByteKind::printable},
+      {127, 127, ByteKind::control},   {128, 255, ByteKind::high},
+  };
+  int next = 0;
+  for (const Range& range : ranges) {
+    ASSERT_EQ(range.first, next) << "the ranges must cover every value once";
+    for (int value = range.first; value <= range.last; ++value) {
+      EXPECT_EQ(byte_kind(static_cast<unsigned char>(value)), range.kind) << value;
+    }
+    next = range.last + 1;
+  }
+  EXPECT_EQ(next, 256);
+  // Five kinds, five colours, none of them the terminal's own.
+  std::set<std::string> colours{USUAL_COLOUR};
+  for (const KindColour& kind : KIND_COLOURS) colours.insert(kind.colour);
+  EXPECT_EQ(colours.size(), 6u);
+}
+
+/// The colour of a kind, for expected texts.
+std::string in(ByteKind kind) { return KIND_COLOURS[static_cast<int>(kind)].colour; }
+
+TEST(ColouredValues, OneColourChangeARunAndRowsOfWholeValues) {
+  const std::string Z = in(ByteKind::zero), P = in(ByteKind::printable),
+                    W = in(ByteKind::white_space), C = in(ByteKind::control),
+                    H = in(ByteKind::high);
+  struct Case {
+    const ByteFormat& format;
+    std::size_t width;
+    std::vector<std::string> chunks;
+    std::string shown;
+  };
+  const Case cases[] = {
+      {HEXADECIMAL_FORMAT, 0, {std::string("\0\0AB \n\x01\x7F\xC3\xA9", 10)},
+       Z + "00 00 " + P + "41 42 " + W + "20 0A " + C + "01 7F " + H + "C3 A9 "},
+      // A run goes on into the next chunk without a change.
+      {HEXADECIMAL_FORMAT, 0, {"AB", "CD\r", "\t"}, P + "41 42 43 44 " + W + "0D 09 "},
+      // The changes take no room: 9 columns hold three values.
+      {HEXADECIMAL_FORMAT, 9, {std::string("\0A \x01", 4)},
+       Z + "00 " + P + "41 " + W + "20 \n" + C + "01 "},
+      {DECIMAL_FORMAT, 10, {std::string("\0A\n\xFF\x7F", 5)},
+       Z + "0 " + P + "65 " + W + "10 \n" + H + "255 " + C + "127 "},
+      // Wider than a row: each value alone on its row, no empty row.
+      {BINARY_FORMAT, 5, {"ab"}, P + "01100001 \n01100010 "},
+      {BINARY_FORMAT, 5, {"", ""}, ""},
+  };
+  for (const Case& c : cases) {
+    ColouredValues values(c.format, c.width);
+    std::string shown;
+    for (const std::string& chunk : c.chunks) {
+      std::string text(chunk.size() * COLOURED_TEXT_MAX + FORMAT_SLACK, '\0');
+      char* end = values.format(reinterpret_cast<const unsigned char*>(chunk.data()),
+                                chunk.size(), text.data());
+      shown.append(text.data(), end);
+    }
+    values.finish(shown);
+    EXPECT_EQ(shown, c.shown + (c.shown.empty() ? "" : USUAL_COLOUR)) << c.width;
+  }
+}
+
+TEST(ColouredValues, WithoutColoursAndLineEndsTheValuesAreThoseOfTheView) {
+  const std::string bytes = test_bytes();
+  for (const ViewKind* view : byte_views()) {
+    std::string expected;
+    for (unsigned char byte : bytes) expected += expected_text(*view, byte);
+    std::string text(bytes.size() * COLOURED_TEXT_MAX + FORMAT_SLACK, '\0');
+    ColouredValues values(*view->format, 37);
+    char* end = values.format(reinterpret_cast<const unsigned char*>(bytes.data()),
+                              bytes.size(), text.data());
+    std::string plain;
+    std::size_t column = 0;
+    for (const char* at = text.data(); at < end; ++at) {
+      if (*at == '\x1b') {
+        at = std::strchr(at, 'm');
+      } else if (*at == '\n') {
+        column = 0;
+      } else {
+        plain += *at;
+        ASSERT_LE(++column, 37u) << view->choice << ": a row wider than the screen";
+      }
+    }
+    EXPECT_EQ(plain, expected) << view->choice;
   }
 }
 

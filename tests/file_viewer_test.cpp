@@ -13,8 +13,13 @@ namespace {
 
 using namespace test;
 
+const ViewKind& TEXT_VIEW = *chosen_view('3');
+const ViewKind& DECIMAL_VIEW = *chosen_view('4');
+const ViewKind& HEXADECIMAL_VIEW = *chosen_view('5');
+const ViewKind& BINARY_VIEW = *chosen_view('6');
+
 /// What a view writes for the given input, with no menu around it.
-std::string view(ViewKind kind, const std::string& input, Screen screen = Screen::none,
+std::string view(const ViewKind& kind, const std::string& input, Screen screen = Screen::none,
                  int columns = 0) {
   ScriptedConsole scripted(input);
   scripted.terminal.screen_kind = screen;
@@ -25,7 +30,7 @@ std::string view(ViewKind kind, const std::string& input, Screen screen = Screen
 }
 
 /// Runs the viewer with its output going to `buffer`, which may act on the file.
-void view_into(std::streambuf& buffer, ViewKind kind, const std::string& input) {
+void view_into(std::streambuf& buffer, const ViewKind& kind, const std::string& input) {
   std::ostream out(&buffer);
   test::FakeTerminal terminal;
   test::StringSource source(input);
@@ -41,22 +46,22 @@ class FileViewer : public ::testing::Test {
 
 TEST_F(FileViewer, ByteViewsShowSizeHeadingAndEveryByte) {
   write_file("f.bin", "\x41\x0A\xFF");
-  EXPECT_EQ(view(ViewKind::decimal, "f.bin\n"),
+  EXPECT_EQ(view(DECIMAL_VIEW, "f.bin\n"),
             byte_view(3, 10, "65 10 255 "));
-  EXPECT_EQ(view(ViewKind::hexadecimal, "f.bin\n"),
+  EXPECT_EQ(view(HEXADECIMAL_VIEW, "f.bin\n"),
             byte_view(3, 16, "41 0A FF "));
-  EXPECT_EQ(view(ViewKind::binary, "f.bin\n"),
+  EXPECT_EQ(view(BINARY_VIEW, "f.bin\n"),
             byte_view(3, 2, "01000001 00001010 11111111 "));
 }
 
 TEST_F(FileViewer, ZeroByteAndEmptyFile) {
   write_file("zero", std::string(1, '\0'));
   write_file("empty", "");
-  EXPECT_EQ(view(ViewKind::hexadecimal, "zero\n"),
+  EXPECT_EQ(view(HEXADECIMAL_VIEW, "zero\n"),
             byte_view(1, 16, "00 "));
-  EXPECT_EQ(view(ViewKind::binary, "zero\n"),
+  EXPECT_EQ(view(BINARY_VIEW, "zero\n"),
             byte_view(1, 2, "00000000 "));
-  EXPECT_EQ(view(ViewKind::decimal, "empty\n"),
+  EXPECT_EQ(view(DECIMAL_VIEW, "empty\n"),
             byte_view(0, 10, ""));
 }
 
@@ -72,7 +77,7 @@ TEST_F(FileViewer, LargeFileMatchesAnIndependentComputation) {
     expected += text;
   }
   expected += "\n";
-  EXPECT_TRUE(view(ViewKind::hexadecimal, "big\n") == expected);
+  EXPECT_TRUE(view(HEXADECIMAL_VIEW, "big\n") == expected);
   // At 37 columns, 12 values a row, counted on across the view's chunks.
   std::string rows = expected.substr(0, expected.find(SEPARATOR) + SEPARATOR.size());
   for (std::size_t i = 0; i < bytes.size(); ++i) {
@@ -81,7 +86,7 @@ TEST_F(FileViewer, LargeFileMatchesAnIndependentComputation) {
     rows += text;
   }
   rows += "\n";
-  EXPECT_TRUE(view(ViewKind::hexadecimal, "big\n", Screen::utf8_terminal, 37) == rows);
+  EXPECT_TRUE(view(HEXADECIMAL_VIEW, "big\n", Screen::utf8_terminal, 37) == rows);
   // The text view, piece by piece, as the C library's fgets reads the file.
   expected = NAME_PROMPT + TEXT_HEADING;
   std::FILE* file = std::fopen("big", "r");
@@ -90,19 +95,19 @@ TEST_F(FileViewer, LargeFileMatchesAnIndependentComputation) {
     expected += piece;
   }
   std::fclose(file);
-  EXPECT_TRUE(view(ViewKind::text, "big\n") == expected);
+  EXPECT_TRUE(view(TEXT_VIEW, "big\n") == expected);
 }
 
 TEST_F(FileViewer, TextViewShowsBytesUnchangedAndStopsPiecesAtZeroBytes) {
   write_file("t.txt", "ligne 1\r\n\x1A\x07\xE9\xFF fin");
-  EXPECT_EQ(view(ViewKind::text, "t.txt\n"),
+  EXPECT_EQ(view(TEXT_VIEW, "t.txt\n"),
             NAME_PROMPT + TEXT_HEADING + "ligne 1\r\n\x1A\x07\xE9\xFF fin");
   // The file is read in pieces of 99 characters: a zero byte hides the rest of
   // its own piece only.
   std::string line = "ab" + std::string(1, '\0') + std::string(96, 'x') + "CD" +
                      std::string(1, '\0') + "hidden\nnext\n";
   write_file("z.txt", line);
-  EXPECT_EQ(view(ViewKind::text, "z.txt\n"), NAME_PROMPT + TEXT_HEADING + "abCDnext\n");
+  EXPECT_EQ(view(TEXT_VIEW, "z.txt\n"), NAME_PROMPT + TEXT_HEADING + "abCDnext\n");
 }
 
 TEST_F(FileViewer, TextViewAtATerminalShowsSymbolsAndNoControlByte) {
@@ -139,7 +144,7 @@ TEST_F(FileViewer, TextViewAtATerminalShowsSymbolsAndNoControlByte) {
   };
   for (const Case& c : cases) {
     write_file("t.txt", c.bytes);
-    EXPECT_TRUE(view(ViewKind::text, "t.txt\n", c.screen) == NAME_PROMPT + TEXT_HEADING + c.shown)
+    EXPECT_TRUE(view(TEXT_VIEW, "t.txt\n", c.screen) == NAME_PROMPT + TEXT_HEADING + c.shown)
         << c.bytes.substr(0, 40);
   }
 }
@@ -184,7 +189,7 @@ TEST_F(FileViewer, SymbolsForTheConsoleFollowWhatWasWrittenBefore) {
   std::ostream out(&holding);
   StringSource source("t.txt\n");
   Console console(source, out, terminal);
-  show_file(console, ViewKind::text);
+  show_file(console, TEXT_VIEW);
   console.flush();
   EXPECT_EQ(holding.shown,
             NAME_PROMPT + TEXT_HEADING + "<console>\u2190[2J\u00C7</console>");
@@ -200,18 +205,62 @@ TEST_F(FileViewer, ByteViewsAtAScreenBreakRowsBetweenValues) {
   };
   const Case cases[] = {
       // "65 10 255 " ends at the margin and stays whole on its row.
-      {ViewKind::decimal, Screen::utf8_terminal, 10, byte_view(5, 10, "65 10 255 \n226 0 ")},
-      {ViewKind::hexadecimal, Screen::console, 7, byte_view(5, 16, "41 0A \nFF E2 \n00 ")},
-      {ViewKind::binary, Screen::other_terminal, 20,
+      {DECIMAL_VIEW, Screen::utf8_terminal, 10, byte_view(5, 10, "65 10 255 \n226 0 ")},
+      {HEXADECIMAL_VIEW, Screen::console, 7, byte_view(5, 16, "41 0A \nFF E2 \n00 ")},
+      {BINARY_VIEW, Screen::other_terminal, 20,
        byte_view(5, 2, "01000001 00001010 \n11111111 11100010 \n00000000 ")},
       // The symbols of the text view play no part in a byte view.
-      {ViewKind::hexadecimal, Screen::utf8_terminal, 100, byte_view(5, 16, "41 0A FF E2 00 ")},
+      {HEXADECIMAL_VIEW, Screen::utf8_terminal, 100, byte_view(5, 16, "41 0A FF E2 00 ")},
       // Width unknown, or no screen at all: one line, as the bytes come.
-      {ViewKind::hexadecimal, Screen::utf8_terminal, 0, byte_view(5, 16, "41 0A FF E2 00 ")},
-      {ViewKind::hexadecimal, Screen::none, 7, byte_view(5, 16, "41 0A FF E2 00 ")},
+      {HEXADECIMAL_VIEW, Screen::utf8_terminal, 0, byte_view(5, 16, "41 0A FF E2 00 ")},
+      {HEXADECIMAL_VIEW, Screen::none, 7, byte_view(5, 16, "41 0A FF E2 00 ")},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(view(c.kind, "f.bin\n", c.screen, c.columns), c.shown) << c.columns;
+  }
+}
+
+TEST_F(FileViewer, ColoursByKindOfByteAtAScreenThatShowsThem) {
+  write_file("k.bin", std::string("A\0\n\x01\xE9\r\n", 7));
+  const std::string Z = "\x1b[90m", P = "\x1b[32m", W = "\x1b[36m", C = "\x1b[31m",
+                    H = "\x1b[35m", USUAL = "\x1b[39m";
+  const std::string legend = "Couleurs : " + Z + "zEro" + USUAL + ", " + P + "imprimable" +
+                             USUAL + ", " + W + "espacement" + USUAL + ", " + C + "contrOle" +
+                             USUAL + ", " + H + "128 A 255" + USUAL + "\n";
+  const std::string size_line = NAME_PROMPT + " = 7 octets ; Affichage en base 16\n";
+  struct Case {
+    ViewKind kind;
+    Screen screen;
+    int columns;
+    std::string shown;
+  };
+  const Case cases[] = {
+      {HEXADECIMAL_VIEW, Screen::utf8_terminal, 0,
+       size_line + legend + SEPARATOR + P + "41 " + Z + "00 " + W + "0A " + C + "01 " + H +
+           "E9 " + W + "0D 0A " + USUAL + "\n"},
+      {HEXADECIMAL_VIEW, Screen::other_terminal, 12,
+       size_line + legend + SEPARATOR + P + "41 " + Z + "00 " + W + "0A " + C + "01 \n" + H +
+           "E9 " + W + "0D 0A " + USUAL + "\n"},
+      // A symbol has the colour of its byte's value.
+      {TEXT_VIEW, Screen::utf8_terminal, 0,
+       NAME_PROMPT + "Rappel : N'affiche que les caractEres imprimables\n" + legend + SEPARATOR +
+           P + "A" + C + "\u263A" + H + "\u0398" + W + "\r\n" + USUAL},
+      {TEXT_VIEW, Screen::other_terminal, 0,
+       NAME_PROMPT + "Rappel : N'affiche que les caractEres imprimables\n" + legend + SEPARATOR +
+           P + "A" + C + "." + H + "." + W + "\r\n" + USUAL},
+      // A console is given the colour changes to show by its own means.
+      {HEXADECIMAL_VIEW, Screen::console, 0,
+       size_line + "<console>" + legend + "</console>" + SEPARATOR + "<console>" + P + "41 " +
+           Z + "00 " + W + "0A " + C + "01 " + H + "E9 " + W + "0D 0A </console><console>" +
+           USUAL + "</console>\n"},
+  };
+  for (const Case& c : cases) {
+    ScriptedConsole scripted("k.bin\n");
+    scripted.terminal.screen_kind = c.screen;
+    scripted.terminal.columns = c.columns;
+    scripted.terminal.colours = true;
+    show_file(scripted.console, c.kind);
+    EXPECT_EQ(scripted.transcript(), c.shown) << static_cast<int>(c.screen);
   }
 }
 
@@ -233,33 +282,33 @@ TEST_F(FileViewer, TextViewReadsToTheEnd) {
       return std::stringbuf::xsputn(s, n);
     }
   } appending;
-  view_into(appending, ViewKind::text, "out.txt\n");
+  view_into(appending, TEXT_VIEW, "out.txt\n");
   EXPECT_TRUE(appending.str() == NAME_PROMPT + TEXT_HEADING + before + "ajoutE\n");
   // A pseudo-file measures nothing and has content.
-  std::string status = view(ViewKind::text, "/proc/self/status\n");
+  std::string status = view(TEXT_VIEW, "/proc/self/status\n");
   EXPECT_NE(status.find("\nState:"), std::string::npos) << status;
   EXPECT_EQ(status.find("grandi"), std::string::npos) << status;
 }
 
 TEST_F(FileViewer, OpenFailuresNameTheFile) {
   std::filesystem::create_directory("folder");
-  for (ViewKind kind : {ViewKind::text, ViewKind::decimal}) {
+  for (const ViewKind& kind : {TEXT_VIEW, DECIMAL_VIEW}) {
     EXPECT_EQ(view(kind, "missing\n"), NAME_PROMPT + "Impossible d'ouvrir le fichier 'missing'");
     EXPECT_EQ(view(kind, "\n"), NAME_PROMPT + "Impossible d'ouvrir le fichier ''");
     EXPECT_EQ(view(kind, "folder\n"), NAME_PROMPT + "Impossible d'ouvrir le fichier 'folder'");
   }
   // At a terminal the typed name cannot act on it; in a pipe it is as typed.
   const std::string name = "\x1B]0;T\x07\x1B[6n\r";
-  EXPECT_EQ(view(ViewKind::text, name + "\n", Screen::utf8_terminal),
+  EXPECT_EQ(view(TEXT_VIEW, name + "\n", Screen::utf8_terminal),
             NAME_PROMPT + "Impossible d'ouvrir le fichier '\u2190]0;T\u2022\u2190[6n\u266A'");
-  EXPECT_EQ(view(ViewKind::hexadecimal, name + "\n"),
+  EXPECT_EQ(view(HEXADECIMAL_VIEW, name + "\n"),
             NAME_PROMPT + "Impossible d'ouvrir le fichier '" + name + "'");
 }
 
 TEST_F(FileViewer, FifoIsRefusedWithoutWaiting) {
   ASSERT_EQ(std::system("mkfifo pipe"), 0);
-  EXPECT_EQ(view(ViewKind::text, "pipe\n"), NAME_PROMPT + "Impossible d'ouvrir le fichier 'pipe'");
-  EXPECT_EQ(view(ViewKind::hexadecimal, "pipe\n"),
+  EXPECT_EQ(view(TEXT_VIEW, "pipe\n"), NAME_PROMPT + "Impossible d'ouvrir le fichier 'pipe'");
+  EXPECT_EQ(view(HEXADECIMAL_VIEW, "pipe\n"),
             NAME_PROMPT + "Impossible d'ouvrir le fichier 'pipe'");
 }
 
@@ -269,19 +318,19 @@ TEST_F(FileViewer, NameLengthsAndEndOfInput) {
   const std::string expected_view = byte_view(1, 16, "41 ");
   // 28 characters are used whole; 29 or more lose the 29th and keep the rest
   // pending, which the continue question drops.
-  EXPECT_EQ(view(ViewKind::hexadecimal, name28 + "\n"), expected_view);
+  EXPECT_EQ(view(HEXADECIMAL_VIEW, name28 + "\n"), expected_view);
   EXPECT_EQ(run_session("5\n" + name28 + "Z\nn\n").transcript,
             MENU + "<clear>" + expected_view + CONTINUE);
   EXPECT_EQ(run_session("5\n" + name28 + "Z" + std::string(11, 'q') + "\nn\n").transcript,
             MENU + "<clear>" + expected_view + CONTINUE);
   // A name ended by the end of input keeps its last character.
-  EXPECT_EQ(view(ViewKind::hexadecimal, name28), expected_view);
+  EXPECT_EQ(view(HEXADECIMAL_VIEW, name28), expected_view);
   // The name counts up to its first zero byte.
   write_file("f.bin", "A");
-  EXPECT_EQ(view(ViewKind::hexadecimal, std::string("f.binn\0junk\n", 12)),
+  EXPECT_EQ(view(HEXADECIMAL_VIEW, std::string("f.binn\0junk\n", 12)),
             byte_view(1, 16, "41 "));
   // No name at all: nothing is opened and nothing is said.
-  EXPECT_EQ(view(ViewKind::hexadecimal, ""), NAME_PROMPT);
+  EXPECT_EQ(view(HEXADECIMAL_VIEW, ""), NAME_PROMPT);
 }
 
 TEST_F(FileViewer, ShrinkingFileShowsOnlyWhatWasRead) {
@@ -290,7 +339,7 @@ TEST_F(FileViewer, ShrinkingFileShowsOnlyWhatWasRead) {
   write_file("s.bin", "\x01\x02\x03\x04");
   ScriptedConsole scripted("s.bin\n");
   scripted.terminal.on_long_output = [] { std::filesystem::resize_file("s.bin", 2); };
-  show_file(scripted.console, ViewKind::hexadecimal);
+  show_file(scripted.console, HEXADECIMAL_VIEW);
   EXPECT_EQ(scripted.transcript(),
             byte_view(4, 16, "01 02 \nErreur de lecture : seuls 2 octets sur 4 ont pu Etre lus"));
 }

@@ -30,12 +30,14 @@ class StringSource : public ByteSource {
 };
 
 /// Writes "<clear>" into the transcript, so that the order of events shows, and
-/// says that standard output is whatever the test chooses, `columns` wide. What
-/// it is given to draw by itself shows between "<console>" and "</console>".
+/// says that standard output is whatever the test chooses, `columns` wide, in
+/// colour or not. What it is given to draw by itself shows between "<console>"
+/// and "</console>".
 class FakeTerminal : public Terminal {
  public:
   void clear_screen(std::ostream& out) override { out << "<clear>"; }
   Screen screen() override { return screen_kind; }
+  bool shows_colours() override { return colours; }
   int width() override { return columns; }
   int line_width() override { return screen_kind == Screen::none ? 0 : line_columns; }
   bool input_echoed() override { return echoed; }
@@ -47,6 +49,7 @@ class FakeTerminal : public Terminal {
     if (on_long_output) on_long_output();
   }
   Screen screen_kind = Screen::none;
+  bool colours = false;
   int columns = 0;
   /// What the progress line may take.
   int line_columns = 80;

@@ -158,7 +158,7 @@ TEST(XorPass, EveryOutcomeSaysExactlyWhatStaysEnciphered) {
     file.before_write = [&](FakeFile& f, std::size_t rank) {
       if (static_cast<int>(rank) == c.before_write) f.act(c.change);
     };
-    CryptResult result = crypt_in_place(file, c.size, KEY, [&](std::int64_t done) {
+    CryptResult result = XorPass(file, c.size, KEY).run([&](std::int64_t done) {
       if (done == c.at) file.act(c.change);
       return c.keep_going(file, done);
     });
@@ -210,12 +210,11 @@ TEST(XorPass, ProgressIsReportedAfterEachChunkUpToTheWholeSize) {
   const std::int64_t size = 5 * CHUNK + 3;
   FakeFile file(pseudo_random_bytes(static_cast<std::size_t>(size), 5));
   std::vector<std::int64_t> reported;
-  EXPECT_EQ(crypt_in_place(file, size, KEY,
-                           [&](std::int64_t done) {
-                             reported.push_back(done);
-                             return true;
-                           }).outcome,
-            CryptOutcome::done);
+  CryptResult result = XorPass(file, size, KEY).run([&](std::int64_t done) {
+    reported.push_back(done);
+    return true;
+  });
+  EXPECT_EQ(result.outcome, CryptOutcome::done);
   EXPECT_EQ(reported, (std::vector<std::int64_t>{CHUNK, 2 * CHUNK, 3 * CHUNK, 4 * CHUNK,
                                                  5 * CHUNK, size}));
 }

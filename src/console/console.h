@@ -74,6 +74,7 @@ class Console {
   bool input_echoed() { return terminal_.input_echoed(); }
   void expect_long_output() { terminal_.expect_long_output(); }
   int width() { return terminal_.width(); }
+  bool shows_colours() { return terminal_.shows_colours(); }
   /// Writes UTF-8 text through the terminal, after what was written before.
   void write_symbols(std::string_view utf8);
 

@@ -21,21 +21,28 @@ constexpr const char* MENU =
     " -------------------------------------------------------\n"
     " Votre choix : ";
 
-using Operation = Interruption (*)(Console&);
-
-/// Indexed by the choice's digit; choice "0" runs nothing. Only enciphering
+/// Runs what the choice calls for; choice "0" runs nothing. Only enciphering
 /// holds signals back, so only it can be interrupted.
-constexpr Operation OPERATIONS[] = {
-    [](Console&) { return Interruption{}; },
-    [](Console& c) { write_lines(c, WriteMode::create); return Interruption{}; },
-    [](Console& c) { write_lines(c, WriteMode::append); return Interruption{}; },
-    [](Console& c) { show_file(c, ViewKind::text); return Interruption{}; },
-    [](Console& c) { show_file(c, ViewKind::decimal); return Interruption{}; },
-    [](Console& c) { show_file(c, ViewKind::hexadecimal); return Interruption{}; },
-    [](Console& c) { show_file(c, ViewKind::binary); return Interruption{}; },
-    [](Console& c) { return crypt_file(c); },
-    [](Console& c) { show_help(c); return Interruption{}; },
-};
+Interruption run_choice(Console& console, char choice) {
+  if (const ViewKind* view = chosen_view(choice)) {
+    show_file(console, *view);
+    return {};
+  }
+  switch (choice) {
+    case '1':
+      write_lines(console, WriteMode::create);
+      break;
+    case '2':
+      write_lines(console, WriteMode::append);
+      break;
+    case '7':
+      return crypt_file(console);
+    case '8':
+      show_help(console);
+      break;
+  }
+  return {};
+}
 
 /// The exit status once the dialogue is over: a dialogue that could not all be
 /// shown, or whose input could not all be read, did not go as it should.
@@ -66,7 +73,7 @@ ExitStatus run_menu(Console& console) {
       if (!choice) return end_of_input(console);
     } while (*choice < '0' || *choice > '8');
     console.clear_screen();
-    if (Interruption stop = OPERATIONS[*choice - '0'](console)) {
+    if (Interruption stop = run_choice(console, *choice)) {
       console.flush();
       return ExitStatus::ended_by(stop.signal);
     }

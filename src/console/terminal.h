@@ -42,24 +42,31 @@ class Terminal {
   /// Everything written before has already been flushed.
   virtual void clear_screen(std::ostream& out) = 0;
   /// What standard output is; the same for the whole run.
-  virtual Screen screen() { return Screen::none; }
+  virtual Screen screen() = 0;
   /// How many characters a line rewritten in place may hold without wrapping;
   /// 0 when no line can be rewritten: not a screen, or a terminal that takes
   /// no control sequence (TERM=dumb or unset).
-  virtual int line_width() { return 0; }
+  virtual int line_width() = 0;
   /// True when standard input is a terminal that echoes what is typed: the
   /// line end of each answer then ends its prompt's row on the screen. False
   /// for answers from a pipe or a file, after which the cursor is still on
   /// the prompt's row.
-  virtual bool input_echoed() { return false; }
+  virtual bool input_echoed() = 0;
   /// Readies standard output for a long stretch of output: a pipe is asked to
   /// grow, so that the reader gets it in fewer, bigger steps. Does nothing
   /// where there is nothing to gain or the system says no.
   virtual void expect_long_output() {}
   /// How many columns a row of the screen has; 0 when that is unknown or
   /// standard output is no screen.
-  virtual int width() { return 0; }
-  /// Shows UTF-8 text on a Screen::console by the console's own characters.
+  virtual int width() = 0;
+  /// Whether standard output is a screen whose text may be coloured, and the
+  /// user lets it be (see colours_wanted()); the same for the whole run. Text
+  /// for it may then hold colour changes: ESC "[", a number and "m", the
+  /// number 30 to 37 or 90 to 97 for a foreground colour of the 16-colour
+  /// palette, 39 for the usual one.
+  virtual bool shows_colours() = 0;
+  /// Shows UTF-8 text on a Screen::console by the console's own characters,
+  /// and its colour changes by the console's text attributes.
   /// Everything written to `out` before has already been flushed; a failure
   /// sets `out`'s bad bit, as a failed write to it would.
   virtual void write_symbols(std::ostream& out, std::string_view utf8) {
@@ -76,6 +83,11 @@ bool prepare_process();
 /// Standard input, read without the C library's buffering so that the console
 /// layer alone decides what is pending.
 ByteSource& standard_input();
+
+/// Whether the environment lets a screen's text be coloured: not when NO_COLOR
+/// is set to anything but an empty text, nor when TERM is "dumb" or, except
+/// for a Windows console, unset or empty.
+bool colours_wanted();
 
 /// The terminal standard output is attached to, if any.
 Terminal& standard_terminal();

@@ -70,6 +70,15 @@ bool takes_control_sequences() {
   return name != nullptr && *name != '\0' && std::strcmp(name, "dumb") != 0;
 }
 
+}  // namespace
+
+bool colours_wanted() {
+  const char* no_colour = std::getenv("NO_COLOR");
+  return (no_colour == nullptr || *no_colour == '\0') && takes_control_sequences();
+}
+
+namespace {
+
 class PosixTerminal : public Terminal {
  public:
   Screen screen() override {
@@ -77,6 +86,11 @@ class PosixTerminal : public Terminal {
                                : locale_is_utf8()       ? Screen::utf8_terminal
                                                         : Screen::other_terminal;
     return kind;
+  }
+
+  bool shows_colours() override {
+    static const bool colours = ::isatty(STDOUT_FILENO) && colours_wanted();
+    return colours;
   }
 
   void clear_screen(std::ostream& out) override {

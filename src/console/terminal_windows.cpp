@@ -3,7 +3,9 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cstdlib>
+#include <cstring>
 #include <ostream>
 #include <string>
 
@@ -27,6 +29,46 @@ class DescriptorSource : public ByteSource {
   bool failed_ = false;
 };
 
+/// Writes UTF-8 text to the console as its characters; false when it refused.
+bool write_characters(HANDLE console, std::string_view utf8) {
+  if (utf8.empty()) return true;
+  const int size = static_cast<int>(utf8.size());
+  int count = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(count), L'\0');
+  ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, wide.data(), count);
+  // Older consoles refuse a single write much larger than this.
+  constexpr std::size_t PIECE = 8192;
+  for (std::size_t done = 0; done < wide.size();) {
+    DWORD written = 0;
+    DWORD piece = static_cast<DWORD>(std::min(PIECE, wide.size() - done));
+    if (!::WriteConsoleW(console, wide.data() + done, piece, &written, nullptr) ||
+        written == 0) {
+      return false;
+    }
+    done += written;
+  }
+  return true;
+}
+
+/// The console's text attributes for a colour change's number (see
+/// Terminal::shows_colours), on the background the console had at first.
+WORD attributes_for(int number) {
+  static const WORD usual = [] {
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (!::GetConsoleScreenBufferInfo(::GetStdHandle(STD_OUTPUT_HANDLE), &info)) {
+      return static_cast<WORD>(FOREGROUND_RED | FOREGROUND_GREEN | FOREGROUND_BLUE);
+    }
+    return info.wAttributes;
+  }();
+  const bool bright = number >= 90 && number <= 97;
+  const int colour = number - (bright ? 90 : 30);
+  if (colour < 0 || colour > 7) return usual;
+  // The palette's bits are red, green, blue; the console's blue, green, red.
+  WORD foreground = (colour & 1 ? FOREGROUND_RED : 0) | (colour & 2 ? FOREGROUND_GREEN : 0) |
+                    (colour & 4 ? FOREGROUND_BLUE : 0) | (bright ? FOREGROUND_INTENSITY : 0);
+  return static_cast<WORD>((usual & ~0x0F) | foreground);
+}
+
 class CommandTerminal : public Terminal {
  public:
   Screen screen() override {
@@ -47,26 +89,28 @@ class CommandTerminal : public Terminal {
     return info.dwSize.X;
   }
 
+  bool shows_colours() override {
+    static const bool colours = screen() == Screen::console && colours_wanted();
+    return colours;
+  }
+
   void write_symbols(std::ostream& out, std::string_view utf8) override {
     // Characters rather than bytes: the console shows them whatever its code
-    // page, and none of them is a control sequence.
-    if (utf8.empty()) return;
-    const int size = static_cast<int>(utf8.size());
-    int count = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(count), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, wide.data(), count);
-    // Older consoles refuse a single write much larger than this.
-    constexpr std::size_t PIECE = 8192;
+    // page, and none of them is a control sequence. Colour changes become the
+    // console's text attributes for the characters after them.
     HANDLE console = ::GetStdHandle(STD_OUTPUT_HANDLE);
-    for (std::size_t done = 0; done < wide.size();) {
-      DWORD written = 0;
-      DWORD piece = static_cast<DWORD>(std::min(PIECE, wide.size() - done));
-      if (!::WriteConsoleW(console, wide.data() + done, piece, &written, nullptr) ||
-          written == 0) {
+    for (;;) {
+      std::size_t change = utf8.find('\x1b');
+      if (!write_characters(console, utf8.substr(0, change))) {
         out.setstate(std::ios::badbit);
         return;
       }
-      done += written;
+      std::size_t end = utf8.find('m', change);
+      if (end == std::string_view::npos) return;
+      int number = 0;
+      std::from_chars(utf8.data() + change + 2, utf8.data() + end, number);
+      ::SetConsoleTextAttribute(console, attributes_for(number));
+      utf8.remove_prefix(end + 1);
     }
   }
 
@@ -97,6 +141,14 @@ class CommandTerminal : public Terminal {
 };
 
 }  // namespace
+
+bool colours_wanted() {
+  // A console has no TERM of its own; one set to "dumb" still says no.
+  const char* no_colour = std::getenv("NO_COLOR");
+  const char* term = std::getenv("TERM");
+  return (no_colour == nullptr || *no_colour == '\0') &&
+         (term == nullptr || std::strcmp(term, "dumb") != 0);
+}
 
 bool prepare_process() {
   bool output_open = true;

@@ -2,11 +2,12 @@
 
 #include <array>
 #include <cstring>
+#include <iterator>
+#include <string_view>
 
 #include "files/byte_format_x86.h"
 
 namespace octets {
-namespace {
 
 // Each byte's text is ready-made and padded to a fixed width, so formatting is
 // one fixed-size copy a byte and the length decides where the next one starts.
@@ -15,97 +16,120 @@ struct ByteTexts {
   std::array<unsigned char, 256> length{};
 };
 
-constexpr ByteTexts make_texts(Base base) {
+namespace {
+
+/// Writes the digits of a byte's value as its view shows them; returns how many.
+using DigitWriter = int(int value, char* digits);
+
+constexpr int decimal_digits(int value, char* digits) {
+  int n = 0;
+  if (value >= 100) digits[n++] = static_cast<char>('0' + value / 100);
+  if (value >= 10) digits[n++] = static_cast<char>('0' + value / 10 % 10);
+  digits[n++] = static_cast<char>('0' + value % 10);
+  return n;
+}
+
+constexpr int hexadecimal_digits(int value, char* digits) {
   constexpr char HEX[] = "0123456789ABCDEF";
+  digits[0] = HEX[value >> 4];
+  digits[1] = HEX[value & 15];
+  return 2;
+}
+
+constexpr int binary_digits(int value, char* digits) {
+  char with_end[9] = {};
+  byte_to_binary(static_cast<unsigned char>(value), with_end);
+  for (int i = 0; i < 8; ++i) digits[i] = with_end[i];
+  return 8;
+}
+
+constexpr ByteTexts make_texts(DigitWriter* write_digits) {
   ByteTexts texts;
   for (int value = 0; value < 256; ++value) {
     auto& text = texts.text[value];
-    int n = 0;
-    if (base == Base::decimal) {
-      if (value >= 100) text[n++] = static_cast<char>('0' + value / 100);
-      if (value >= 10) text[n++] = static_cast<char>('0' + value / 10 % 10);
-      text[n++] = static_cast<char>('0' + value % 10);
-    } else if (base == Base::hexadecimal) {
-      text[n++] = HEX[value >> 4];
-      text[n++] = HEX[value & 15];
-    } else {
-      char digits[9] = {};
-      byte_to_binary(static_cast<unsigned char>(value), digits);
-      for (int i = 0; i < 8; ++i) text[n++] = digits[i];
-    }
+    int n = write_digits(value, text.data());
     text[n++] = ' ';
     texts.length[value] = static_cast<unsigned char>(n);
   }
   return texts;
 }
 
-constexpr ByteTexts DECIMAL = make_texts(Base::decimal);
-constexpr ByteTexts HEXADECIMAL = make_texts(Base::hexadecimal);
-constexpr ByteTexts BINARY = make_texts(Base::binary);
+constexpr ByteTexts DECIMAL = make_texts(decimal_digits);
+constexpr ByteTexts HEXADECIMAL = make_texts(hexadecimal_digits);
+constexpr ByteTexts BINARY = make_texts(binary_digits);
 
 /// Copies WIDTH bytes of each text; STEP is the texts' length when all have the
 /// same, which spares looking it up, or 0 when it varies.
-template <std::size_t WIDTH, std::size_t STEP>
-char* format_with(const ByteTexts& texts, const unsigned char* bytes, std::size_t count,
-                  char* text) {
+// Aligned so that the loop's closing branch never straddles a line of code:
+// where it did, the hexadecimal view took more than half as long again.
+template <const ByteTexts& TEXTS, std::size_t WIDTH, std::size_t STEP>
+[[gnu::aligned(64)]] char* format_with(const unsigned char* bytes, std::size_t count, char* text) {
   for (std::size_t i = 0; i < count; ++i) {
     unsigned char byte = bytes[i];
-    std::memcpy(text, texts.text[byte].data(), WIDTH);
-    text += STEP != 0 ? STEP : texts.length[byte];
+    std::memcpy(text, TEXTS.text[byte].data(), WIDTH);
+    text += STEP != 0 ? STEP : TEXTS.length[byte];
   }
   return text;
 }
 
-char* format_portable(Base base, const unsigned char* bytes, std::size_t count, char* text) {
-  switch (base) {
-    case Base::decimal:
-      return format_with<4, 0>(DECIMAL, bytes, count, text);
-    case Base::hexadecimal:
-      return format_with<4, 3>(HEXADECIMAL, bytes, count, text);
-    case Base::binary:
-      break;
-  }
-  return format_with<16, 9>(BINARY, bytes, count, text);
-}
-
-using BlockFormatter = std::size_t(const unsigned char*, std::size_t, char*&);
-
-/// The vector formatters of one path, by view; null for the portable path.
-struct Formatters {
-  BlockFormatter* decimal = nullptr;
-  BlockFormatter* hexadecimal = nullptr;
-  BlockFormatter* binary = nullptr;
-};
-
-Formatters formatters_of(FormatPath path) {
+BlockFormatter* vector_formatter(const ByteFormat& format, FormatPath path) {
   switch (path) {
-#if defined(OCTETS_X86_VECTORS)
+    case FormatPath::portable:
+      return nullptr;
     case FormatPath::ssse3:
-      return {format_decimal_ssse3, format_hexadecimal_ssse3, format_binary_ssse3};
-#endif
-#if defined(OCTETS_X86_AVX2)
+      return format.ssse3;
     case FormatPath::avx2:
-      return {format_decimal_avx2, format_hexadecimal_avx2, format_binary_avx2};
-#endif
-    default:
-      return {};
+      return format.avx2;
   }
+  return nullptr;
 }
 
-char* format_through(const Formatters& formatters, Base base, const unsigned char* bytes,
-                     std::size_t count, char* text) {
-  BlockFormatter* vector = base == Base::decimal       ? formatters.decimal
-                           : base == Base::hexadecimal ? formatters.hexadecimal
-                                                       : formatters.binary;
+char* format_through(const ByteFormat& format, BlockFormatter* vector,
+                     const unsigned char* bytes, std::size_t count, char* text) {
   if (vector != nullptr) {
     std::size_t done = vector(bytes, count, text);
     bytes += done;
     count -= done;
   }
-  return format_portable(base, bytes, count, text);
+  return format.portable(bytes, count, text);
 }
 
+constexpr std::array<unsigned char, 256> KINDS = [] {
+  std::array<unsigned char, 256> kinds{};
+  for (int byte = 0; byte < 256; ++byte) {
+    kinds[byte] = static_cast<unsigned char>(byte_kind(static_cast<unsigned char>(byte)));
+  }
+  return kinds;
+}();
+
+// Every colour change has the same length, so that a byte's is written
+// whether needed or not and kept only when needed.
+constexpr std::size_t COLOUR_LENGTH = COLOURED_TEXT_MAX - 1 - BYTE_TEXT_MAX;
+constexpr std::array<std::array<char, 8>, std::size(KIND_COLOURS)> COLOURS = [] {
+  std::array<std::array<char, 8>, std::size(KIND_COLOURS)> colours{};
+  for (std::size_t kind = 0; kind < colours.size(); ++kind) {
+    std::string_view colour = KIND_COLOURS[kind].colour;
+    if (colour.size() != COLOUR_LENGTH) throw "a colour change of another length";
+    for (std::size_t i = 0; i < colour.size(); ++i) colours[kind][i] = colour[i];
+  }
+  return colours;
+}();
+
 }  // namespace
+
+// The vector formatters of a view, on the paths this build has.
+#if defined(OCTETS_X86_AVX2)
+#define OCTETS_VECTORS(view) format_##view##_ssse3, format_##view##_avx2
+#elif defined(OCTETS_X86_VECTORS)
+#define OCTETS_VECTORS(view) format_##view##_ssse3, nullptr
+#else
+#define OCTETS_VECTORS(view) nullptr, nullptr
+#endif
+
+const ByteFormat DECIMAL_FORMAT{&DECIMAL, format_with<DECIMAL, 4, 0>, OCTETS_VECTORS(decimal)};
+const ByteFormat HEXADECIMAL_FORMAT{&HEXADECIMAL, format_with<HEXADECIMAL, 4, 3>,
+                                   OCTETS_VECTORS(hexadecimal)};
+const ByteFormat BINARY_FORMAT{&BINARY, format_with<BINARY, 16, 9>, OCTETS_VECTORS(binary)};
 
 std::vector<FormatPath> supported_format_paths() {
   std::vector<FormatPath> paths{FormatPath::portable};
@@ -118,16 +142,65 @@ std::vector<FormatPath> supported_format_paths() {
   return paths;
 }
 
-char* format_bytes(Base base, const unsigned char* bytes, std::size_t count, char* text) {
+char* format_bytes(const ByteFormat& format, const unsigned char* bytes, std::size_t count,
+                   char* text) {
   // Chosen on the first call rather than during static initialisation, which
   // keeps start-up to what the dialogue needs.
-  static const Formatters fastest = formatters_of(supported_format_paths().back());
-  return format_through(fastest, base, bytes, count, text);
+  static const FormatPath fastest = supported_format_paths().back();
+  return format_through(format, vector_formatter(format, fastest), bytes, count, text);
 }
 
-char* format_bytes(Base base, FormatPath path, const unsigned char* bytes, std::size_t count,
-                   char* text) {
-  return format_through(formatters_of(path), base, bytes, count, text);
+char* format_bytes(const ByteFormat& format, FormatPath path, const unsigned char* bytes,
+                   std::size_t count, char* text) {
+  return format_through(format, vector_formatter(format, path), bytes, count, text);
+}
+
+void KindColours::change_to(ByteKind kind, std::string& text) {
+  if (shown_ == kind) return;
+  shown_ = kind;
+  text += KIND_COLOURS[static_cast<int>(kind)].colour;
+}
+
+void KindColours::finish(std::string& text) {
+  if (!shown_) return;
+  shown_.reset();
+  text += USUAL_COLOUR;
+}
+
+ColouredValues::ColouredValues(const ByteFormat& format, std::size_t width)
+    : format_(format), width_(width == 0 ? static_cast<std::size_t>(-1) : width) {}
+
+char* ColouredValues::format(const unsigned char* bytes, std::size_t count, char* text) {
+  // A colour change a run, and runs are short in most files that are not
+  // text: each byte's line end, colour and value are always written and kept
+  // only when needed, which spares the processor branches it cannot foresee.
+  const ByteTexts& texts = *format_.texts;
+  std::size_t column = column_;
+  int shown = shown_;
+  for (std::size_t i = 0; i < count; ++i) {
+    const unsigned char byte = bytes[i];
+    const int kind = KINDS[byte];
+    const std::size_t length = texts.length[byte];
+    const bool new_row = column != 0 && column + length > width_;
+    *text = '\n';
+    text += new_row;
+    column = new_row ? 0 : column;
+    std::memcpy(text, COLOURS[kind].data(), COLOURS[kind].size());
+    text += kind != shown ? COLOUR_LENGTH : 0;
+    shown = kind;
+    std::memcpy(text, texts.text[byte].data(), texts.text[byte].size());
+    text += length;
+    column += length;
+  }
+  column_ = column;
+  shown_ = shown;
+  return text;
+}
+
+void ColouredValues::finish(std::string& text) {
+  if (shown_ < 0) return;
+  shown_ = -1;
+  text += USUAL_COLOUR;
 }
 
 void ViewRows::append(std::string_view values, std::string& rows) {

@@ -34,7 +34,6 @@ class OpenFile {
   OpenFile& operator=(OpenFile&&) = delete;
   ~OpenFile() { close(); }
 
-  /// True while the file is open.
   explicit operator bool() const { return open_; }
   std::FILE* stream() const { return current_file.stream; }
   /// Closes the file now; as close_current_file(). True when it was not open.

@@ -41,7 +41,6 @@ struct TextWrite {
 /// going on after a short write until all of it is written or a write fails.
 TextWrite write_text(std::FILE* file, const char* bytes, std::size_t count);
 
-/// True when the file is the one standard output writes to.
 bool is_standard_output(std::FILE* file);
 
 /// Asks the system to put the file's data on its storage; false on failure.
@@ -64,7 +63,7 @@ bool names_file(const char* name, std::FILE* file);
 class RandomAccessFile {
  public:
   virtual ~RandomAccessFile() = default;
-  /// As stored_size().
+  /// The size the file has on the storage now; -1 on failure.
   virtual std::int64_t size() = 0;
   /// Reads up to `count` bytes at `offset`. Returns how many were read, fewer
   /// only at the end of the file, or -1 when a read failed.
@@ -73,11 +72,11 @@ class RandomAccessFile {
   /// a write failed (`count` when all did).
   virtual std::size_t write(std::int64_t offset, const unsigned char* bytes,
                             std::size_t count) = 0;
-  /// As sync_file().
+  /// Puts the file's data on its storage; false on failure.
   virtual bool sync() = 0;
   /// True once another program has asked for a file held off from it (see
   /// StreamFile::hold()): it waits until the file is released.
-  virtual bool wanted() { return false; }
+  virtual bool wanted() = 0;
 };
 
 /// The file under an open stream, reached past the stream's own position and

@@ -23,10 +23,11 @@ constexpr std::size_t VIEW_CHUNK = 64 * 1024;
 /// LINE_CAPACITY - 1 characters, each ending early after a line end, a zero
 /// byte hiding the rest of its piece. At a terminal each byte is written as a
 /// symbol, so that nothing in the file can act on the terminal; only a carriage
-/// return right before a line end stays itself.
+/// return right before a line end stays itself. Coloured, each symbol has the
+/// colour of its byte's kind.
 class TextPieces {
  public:
-  explicit TextPieces(Screen screen) : screen_(screen) {}
+  TextPieces(Screen screen, bool coloured) : screen_(screen), coloured_(coloured) {}
 
   /// Appends to `text` what `bytes` show; pieces go on from one call to the next.
   /// The bytes go a stretch at a time, since a pipe may take a large file.
@@ -41,7 +42,7 @@ class TextPieces {
         append_shown(bytes, shown, text);
         hidden_ = zero != nullptr;
         // What follows a carriage return there is not shown next to it.
-        if (hidden_) finish(text);
+        if (hidden_) release_carriage_return(text);
       }
       piece_length_ += span;
       if (line_end != nullptr || piece_length_ == LINE_CAPACITY - 1) {
@@ -53,14 +54,20 @@ class TextPieces {
     }
   }
 
-  /// Appends what is still held back once the file has ended.
+  /// Appends what is still held back once the file has ended, and gives the
+  /// usual colour back.
   void finish(std::string& text) {
+    release_carriage_return(text);
+    colours_.finish(text);
+  }
+
+ private:
+  void release_carriage_return(std::string& text) {
     if (!carriage_return_) return;
     carriage_return_ = false;
     append_symbol('\r', text);
   }
 
- private:
   void append_shown(const char* bytes, std::size_t count, std::string& text) {
     if (screen_ == Screen::none) {
       text.append(bytes, count);
@@ -73,6 +80,7 @@ class TextPieces {
         // A carriage return and a line end end the line, as on a console; a
         // lone carriage return would let what follows overwrite its line.
         if (byte == '\n') {
+          if (coloured_) colours_.change_to(ByteKind::white_space, text);
           text += '\r';
         } else {
           append_symbol('\r', text);
@@ -87,7 +95,8 @@ class TextPieces {
     }
   }
 
-  void append_symbol(unsigned char byte, std::string& text) const {
+  void append_symbol(unsigned char byte, std::string& text) {
+    if (coloured_) colours_.change_to(byte_kind(byte), text);
     // A console is given the symbols as characters, as a UTF-8 terminal is.
     if (screen_ == Screen::utf8_terminal || screen_ == Screen::console) {
       text += ibm_symbol(byte);
@@ -97,13 +106,44 @@ class TextPieces {
   }
 
   Screen screen_;
+  bool coloured_;
+  KindColours colours_;
   std::size_t piece_length_ = 0;
   bool hidden_ = false;
   bool carriage_return_ = false;
 };
 
-void show_text(Console& console) {
-  OpenFile file = open_named_file(console, "r");
+/// Writes text that may hold symbols and colour changes: a console takes them
+/// through the terminal.
+void write_shown(Console& console, std::string_view text) {
+  if (text.empty()) return;
+  if (console.screen() == Screen::console) {
+    console.write_symbols(text);
+  } else {
+    console.write(text);
+  }
+}
+
+/// At a screen that shows colours, names each kind of byte in its colour.
+void write_legend(Console& console) {
+  std::string legend = "Couleurs : ";
+  for (const KindColour& kind : KIND_COLOURS) {
+    if (&kind != KIND_COLOURS) legend += ", ";
+    legend += kind.colour;
+    legend += kind.name;
+    legend += USUAL_COLOUR;
+  }
+  legend += '\n';
+  write_shown(console, legend);
+}
+
+/// Whether a view colours what it shows.
+bool coloured(Console& console) {
+  return console.screen() != Screen::none && console.shows_colours();
+}
+
+void show_text(Console& console, const ViewKind& view) {
+  OpenFile file = open_named_file(console, view.open_mode);
   if (!file) return;
   // The file is read to its end, whatever size it claims (a pseudo-file claims
   // none), except the file standard output writes to: it would grow as fast as
@@ -113,8 +153,9 @@ void show_text(Console& console) {
   if (bounded) size = measure_file_or_report(console);
   if (size < 0) return;
   console.write("Rappel : N'affiche que les caractEres imprimables\n");
+  if (coloured(console)) write_legend(console);
   console.print_separator();
-  TextPieces pieces(console.screen());
+  TextPieces pieces(console.screen(), coloured(console));
   ChunkReader contents(file.stream(), size, VIEW_CHUNK);
   std::string text;
   // A text-mode read may deliver fewer characters than the file has bytes, so
@@ -123,15 +164,11 @@ void show_text(Console& console) {
        chunk = contents.next_chunk()) {
     text.clear();
     pieces.show(reinterpret_cast<const char*>(chunk.data()), chunk.size(), text);
-    if (console.screen() == Screen::console) {
-      console.write_symbols(text);
-    } else {
-      console.write(text);
-    }
+    write_shown(console, text);
   }
   text.clear();
   pieces.finish(text);
-  console.write(text);
+  write_shown(console, text);
   if (std::ferror(file.stream())) {
     console.write("\nErreur de lecture : le fichier n'a pas pu Etre lu jusqu'au bout\n");
   } else if (bounded) {
@@ -145,55 +182,54 @@ void show_text(Console& console) {
   }
 }
 
-struct ByteView {
-  Base base;
-  const char* heading;
-};
-
-ByteView byte_view(ViewKind kind) {
-  switch (kind) {
-    case ViewKind::decimal:
-      return {Base::decimal, " ; Affichage en base 10\n"};
-    case ViewKind::hexadecimal:
-      return {Base::hexadecimal, " ; Affichage en base 16\n"};
-    default:
-      return {Base::binary, " ; Affichage en base 2\n"};
-  }
-}
-
-void show_bytes(Console& console, ViewKind kind) {
-  OpenFile file = open_named_file(console, "rb");
+void show_bytes(Console& console, const ViewKind& view) {
+  OpenFile file = open_named_file(console, view.open_mode);
   if (!file) return;
   std::int64_t size = measure_file_or_report(console);
   if (size < 0) return;
   console.expect_long_output();
-  const ByteView view = byte_view(kind);
   console.write(" = ");
   console.write(size);
   console.write(" octets");
   console.write(view.heading);
+  const bool colour = coloured(console);
+  if (colour) write_legend(console);
   console.print_separator();
   ChunkReader contents(file.stream(), size, VIEW_CHUNK);
-  std::vector<char> text(VIEW_CHUNK * BYTE_TEXT_MAX + FORMAT_SLACK);
+  std::vector<char> text(VIEW_CHUNK * (colour ? COLOURED_TEXT_MAX : BYTE_TEXT_MAX) + FORMAT_SLACK);
   // At a screen that wraps its rows by itself, a value must not be cut in two
   // at the right margin; a pipe or a file keeps the values on one line.
   const int width = console.screen() == Screen::none ? 0 : console.width();
-  ViewRows rows(width > 0 ? static_cast<std::size_t>(width) : 0);
+  const std::size_t columns = width > 0 ? static_cast<std::size_t>(width) : 0;
+  ViewRows rows(columns);
+  ColouredValues coloured_values(*view.format, columns);
   std::string rows_text;
   // Stops early when the output is lost: formatting the rest would be wasted.
   for (auto chunk = contents.next_chunk(); !chunk.empty() && !console.output_failed();
        chunk = contents.next_chunk()) {
-    char* end = format_bytes(view.base, chunk.data(), chunk.size(), text.data());
+    // The window may have been resized since the last chunk.
+    if (int now = columns > 0 ? console.width() : 0; now > 0) {
+      rows.set_width(static_cast<std::size_t>(now));
+      coloured_values.set_width(static_cast<std::size_t>(now));
+    }
+    char* end = colour ? coloured_values.format(chunk.data(), chunk.size(), text.data())
+                       : format_bytes(*view.format, chunk.data(), chunk.size(), text.data());
     std::string_view values(text.data(), static_cast<std::size_t>(end - text.data()));
-    if (width <= 0) {
-      console.write(values);
+    if (colour) {
+      write_shown(console, values);
       continue;
     }
-    // The window may have been resized since the last chunk.
-    if (int now = console.width(); now > 0) rows.set_width(static_cast<std::size_t>(now));
+    if (columns > 0) {
+      rows_text.clear();
+      rows.append(values, rows_text);
+      values = rows_text;
+    }
+    console.write(values);
+  }
+  if (colour) {
     rows_text.clear();
-    rows.append(values, rows_text);
-    console.write(rows_text);
+    coloured_values.finish(rows_text);
+    write_shown(console, rows_text);
   }
   console.write("\n");
   if (contents.failed()) {
@@ -207,11 +243,18 @@ void show_bytes(Console& console, ViewKind kind) {
 
 }  // namespace
 
-void show_file(Console& console, ViewKind kind) {
-  if (kind == ViewKind::text) {
-    show_text(console);
+const ViewKind* chosen_view(char choice) {
+  for (const ViewKind& view : VIEWS) {
+    if (view.choice == choice) return &view;
+  }
+  return nullptr;
+}
+
+void show_file(Console& console, const ViewKind& view) {
+  if (view.format == nullptr) {
+    show_text(console, view);
   } else {
-    show_bytes(console, kind);
+    show_bytes(console, view);
   }
 }
 

@@ -242,9 +242,4 @@ CryptResult XorPass::put_back(CryptOutcome why) {
   return told();
 }
 
-CryptResult crypt_in_place(RandomAccessFile& file, std::int64_t size, unsigned char key,
-                           const KeepGoing& keep_going) {
-  return XorPass(file, size, key).run(keep_going);
-}
-
 }  // namespace octets

@@ -16,7 +16,6 @@
 
 namespace octets {
 
-/// Combines every byte with the key by exclusive or.
 void xor_bytes(unsigned char* bytes, std::size_t count, unsigned char key);
 
 /// A 64-bit digest of the bytes, enough to tell that a chunk no longer holds
@@ -30,9 +29,7 @@ std::uint64_t xor_and_digest(unsigned char* bytes, std::size_t count, unsigned c
 /// Why a pass over the file ended.
 enum class CryptOutcome {
   done,
-  /// A read failed.
   read_failed,
-  /// A write failed.
   write_failed,
   /// The data could not be put on the storage.
   sync_failed,
@@ -90,7 +87,7 @@ class XorPass {
   /// each chunk `keep_going` must not say stop; once synced, check() must
   /// still find nothing. Otherwise the pass puts the file back, and says what
   /// it could not.
-  CryptResult run(const KeepGoing& keep_going = {});
+  CryptResult run(const KeepGoing& keep_going);
 
   /// done when the file still has its size and nobody asked for it; otherwise
   /// what stands against the pass's success.
@@ -117,9 +114,5 @@ class XorPass {
   std::int64_t written_ = 0;
   std::vector<std::uint64_t> digests_;
 };
-
-/// XorPass(file, size, key).run(keep_going).
-CryptResult crypt_in_place(RandomAccessFile& file, std::int64_t size, unsigned char key,
-                           const KeepGoing& keep_going = {});
 
 }  // namespace octets

@@ -1,0 +1,61 @@
+#include "console/terminal.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <optional>
+#include <string>
+
+namespace octets {
+namespace {
+
+/// Sets an environment variable for the length of a test, or unsets it.
+class Variable {
+ public:
+  Variable(const char* name, const char* value) : name_(name) {
+    if (const char* before = std::getenv(name)) before_ = before;
+    if (value == nullptr) {
+      ::unsetenv(name);
+    } else {
+      ::setenv(name, value, 1);
+    }
+  }
+  ~Variable() {
+    if (before_) {
+      ::setenv(name_, before_->c_str(), 1);
+    } else {
+      ::unsetenv(name_);
+    }
+  }
+
+ private:
+  const char* name_;
+  std::optional<std::string> before_;
+};
+
+TEST(Terminal, ColoursOnlyWhereTheyAreWanted) {
+  struct Case {
+    const char* term;
+    const char* no_colour;
+    bool wanted;
+  };
+  const Case cases[] = {
+      {"xterm-256color", nullptr, true},
+      {"xterm", "", true},
+      {"xterm-256color", "1", false},
+      {"xterm", "0", false},
+      {"dumb", nullptr, false},
+      {nullptr, nullptr, false},
+      {"", nullptr, false},
+  };
+  for (const Case& c : cases) {
+    Variable term("TERM", c.term);
+    Variable no_colour("NO_COLOR", c.no_colour);
+    EXPECT_EQ(colours_wanted(), c.wanted)
+        << "TERM=" << (c.term ? c.term : "(unset)")
+        << " NO_COLOR=" << (c.no_colour ? c.no_colour : "(unset)");
+  }
+}
+
+}  // namespace
+}  // namespace octets
