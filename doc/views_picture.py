@@ -9,12 +9,6 @@ text, one colour a run of characters.
 
     python3 doc/views_picture.py build/octets           # writes doc/views.svg
     python3 doc/views_picture.py build/octets --check   # compares instead
-    tmux capture-pane -p -e | python3 doc/views_picture.py --looks
-
-The last reads a capture and writes, for each row, the look of each of its
-characters, a tab and the row's text: "." the default colour, "a" to "p"
-the 16 colours of the palette, "#" any other colour, capitals in bold, and a
-space for a space. The terminal session test reads the colours with it.
 
 Exits with 1 when a view's capture has no colour, or with --check when
 doc/views.svg is not the picture the program gives now; with 77 when tmux is
@@ -171,18 +165,6 @@ def colour_256(index):
     return "#%02x%02x%02x" % (steps[index // 36], steps[index // 6 % 6], steps[index % 6])
 
 
-def look(character, colour, bold):
-    if character == " ":
-        return " "
-    if colour is None:
-        code = "."
-    elif colour in PALETTE:
-        code = chr(ord("a") + PALETTE.index(colour))
-    else:
-        code = "#"
-    return code.upper() if bold and code.isalpha() else code
-
-
 def escape(text):
     return text.replace("&", "&amp;").replace("<", "&lt;").replace(">", "&gt;")
 
@@ -235,22 +217,11 @@ def svg(screens):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
-    parser.add_argument("program", nargs="?", help="the built program")
-    parser.add_argument("--looks", action="store_true",
-                        help="read a capture on standard input and write its looks")
+    parser.add_argument("program", help="the built program")
     parser.add_argument("--check", action="store_true",
                         help="compare with the picture instead of writing it")
     parser.add_argument("--picture", default=str(pathlib.Path(__file__).parent / "views.svg"))
     arguments = parser.parse_args()
-    if arguments.looks:
-        capture = sys.stdin.buffer.read().decode("utf-8", "replace")
-        for row in cells(capture):
-            text = "".join(c for c, _, _ in row)
-            line = "".join(look(*cell) for cell in row) + "\t" + text + "\n"
-            sys.stdout.buffer.write(line.encode("utf-8"))
-        return
-    if arguments.program is None:
-        parser.error("the built program is needed")
     if shutil.which("tmux") is None:
         fail("tmux is missing", 77)
     screens = [cells(screen) for screen in capture_views(os.path.realpath(arguments.program))]

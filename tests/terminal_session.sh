@@ -31,7 +31,7 @@ end_server() {
 trap 'tmux_ kill-server 2>/dev/null || true; rm -rf "$folder"' EXIT
 
 printf 'A\n\377' >"$folder/hex.bin"
-for value in {0..255}; do printf "\\$(printf %03o "$value")"; done >"$folder/all.bin"
+printf "$(printf '\\%03o' {0..255})" >"$folder/all.bin"
 printf 'caf\303\251\n' >"$folder/utf8.txt"
 printf 'A\001\003\033\200\351\333B' >"$folder/symbols.bin"
 # Each would act on the terminal if its bytes reached it: a new window title,
@@ -103,9 +103,11 @@ type_line() {
 
 # Every question must be readable: nothing on the screen may carry an
 # attribute or another character set, which the capture shows as control
-# characters (escape sequences, shift out).
+# characters (escape sequences, shift out). The program's own colours (a
+# foreground of the 16-colour palette, or the usual one back) are allowed.
 expect_plain_screen() {
-  if tmux_ capture-pane -p -e | LC_ALL=C grep -q '[[:cntrl:]]'; then
+  if tmux_ capture-pane -p -e | LC_ALL=C sed -E $'s/\033\\[(3[0-79]|9[0-7])m//g' |
+    LC_ALL=C grep -q '[[:cntrl:]]'; then
     fail "$1 left attributes or another character set on the screen"
   fi
 }
@@ -130,9 +132,10 @@ expect_byte_rows() {
   view_file "$choice" all.bin
   piped=$(cd "$folder" && printf '%s\nall.bin\nn\n' "$choice" | "$program" |
     awk 'shown { print; exit } /Affichage en base/ { getline; shown = 1 }')
-  # The rows between the separator lines after the last heading.
+  # The rows between the separator lines after the last heading (and its
+  # legend, at a terminal that shows colours).
   mapfile -t rows < <(tmux_ capture-pane -p -N -S - | awk '
-    /Affichage en base/ { n = 0; getline; taking = 1; next }
+    /Affichage en base/ { n = 0; while ($0 !~ /^[*]+$/) getline; taking = 1; next }
     taking && /^[*]+$/ { taking = 0 }
     taking { row[++n] = $0 }
     END { for (i = 1; i <= n; i++) print row[i] }')
@@ -205,7 +208,7 @@ expect_history_kept() {
   piped=$(cd "$folder" && printf '5\nlong.bin\nn\n' | "$program" |
     awk 'shown { print; exit } /Affichage en base/ { getline; shown = 1 }')
   kept=$(tmux_ capture-pane -p -N -S - | awk '
-    / = 16384 octets ; Affichage en base 16$/ { getline; taking = 1; next }
+    / = 16384 octets ; Affichage en base 16$/ { while ($0 !~ /^[*]+$/) getline; taking = 1; next }
     taking && /^[*]+$/ { getline; getline; if (!/Souhaitez-vous continuer/) printf "|no question"; exit }
     taking { printf "%s", $0 }')
   [[ $kept == "$piped" ]] ||
@@ -454,10 +457,41 @@ printf 'A\0\n\001\200~\0 \177\377' >"$folder/kinds.bin"
 BYTE_KINDS=(P Z W C H P Z W C H)
 printf 'A\001\200~\177\351' >"$folder/kinds.txt"
 TEXT_KINDS=(P C H P C H)
-# Each row of the screen as the look of each character, a tab and the text
-# (see doc/views_picture.py --looks).
-PICTURE_SCRIPT=$(dirname "$(realpath "$0")")/../doc/views_picture.py
-looks() { tmux_ capture-pane -p -e -N | python3 "$PICTURE_SCRIPT" --looks; }
+# Each row of the screen as the look of each of its characters, a tab and the
+# text: "." the usual colour, "a" to "p" the 16 colours of the palette, "#"
+# any other colour, capitals in bold, and a space for a space. The colour set
+# goes on from one row to the next, as tmux writes it.
+looks() {
+  tmux_ capture-pane -p -e -N | LC_ALL=C awk '
+    BEGIN { for (i = 128; i < 192; i++) follow = follow sprintf("%c", i); look = "." }
+    {
+      line = $0; looks = ""; text = ""
+      while (line != "") {
+        if (substr(line, 1, 2) == "\033[" && (end = index(line, "m")) > 0) {
+          n = split(substr(line, 3, end - 3), codes, /[;:]/)
+          line = substr(line, end + 1)
+          for (i = 1; i <= n; i++) {
+            c = codes[i] + 0
+            if (c == 0) { look = "."; bold = 0 }
+            else if (c == 1) bold = 1
+            else if (c == 22) bold = 0
+            else if (c >= 30 && c <= 37) look = sprintf("%c", 97 + c - 30)
+            else if (c >= 90 && c <= 97) look = sprintf("%c", 105 + c - 90)
+            else if (c == 39) look = "."
+            else if (c == 38) { look = "#"; i += codes[i + 1] == 5 ? 2 : 4 }
+          }
+          continue
+        }
+        character = substr(line, 1, 1)
+        line = substr(line, 2)
+        text = text character
+        if (index(follow, character)) continue
+        looks = looks (character == " " ? " " : bold ? toupper(look) : look)
+      }
+      print looks "\t" text
+    }
+  '
+}
 
 # Bytes of one kind share one colour, bytes of different kinds differ, the same
 # in the three byte views; the text view's symbols have their values' colours.
