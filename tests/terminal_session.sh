@@ -387,23 +387,6 @@ shown=$(tmux_ capture-pane -p -J | tr -d ' \n')
 # The checks below each have a server of their own.
 tmux_ has-session 2>/dev/null && end_server
 
-# Answers piped to the program at a terminal: nothing ends the key prompt's
-# row, and the percentage must not overwrite it.
-expect_prompt_kept_by_progress() {
-  truncate -s 1G "$folder/big.bin"
-  tmux_ new-session -d -x 120 -y 50 -c "$folder" "exec sleep 600" </dev/null
-  tmux_ pipe-pane -o "cat >>$(printf %q "$folder/piped.log")"
-  tmux_ respawn-pane -k "printf '7\nbig.bin\ny\n1\nn\n' | LC_ALL=C.UTF-8 $run; echo exit=\$?;
-    exec sleep 600"
-  TIMEOUT=60 wait_for_text "exit="
-  rm -f "$folder/big.bin"
-  grep -aqE $'\r +[0-9]+ %' "$folder/piped.log" || fail "no progress was shown for piped answers"
-  expect_line "Souhaitez vous crypter/dEcrypter ? (y/N) : ClE de cryptage/dEcryptage (1 A 255) = "
-  expect_line "Fichier cryptE / dEcryptE"
-  end_server
-}
-expect_prompt_kept_by_progress
-
 # A window narrowed during a long view: the rows that follow take its new
 # width, and none cuts a value at the margin. The program is stopped while the
 # window changes, so that most of the view certainly comes after the change.
@@ -450,19 +433,52 @@ expect_rows_follow_window() {
 }
 expect_rows_follow_window
 
-# Colours by kind of byte, at an xterm-256color terminal. kinds.bin holds two
-# bytes of each kind: zero (Z), printable (P), white space (W), other control
-# (C) and high (H); kinds.txt the kinds the text view shows.
+# Programs given their answers through a pipe at a terminal (xterm-256color,
+# UTF-8), each in a window of its own and all at once; everything each window
+# receives is kept in WINDOW.log.
 printf 'A\0\n\001\200~\0 \177\377' >"$folder/kinds.bin"
-BYTE_KINDS=(P Z W C H P Z W C H)
 printf 'A\001\200~\177\351' >"$folder/kinds.txt"
-TEXT_KINDS=(P C H P C H)
-# Each row of the screen as the look of each of its characters, a tab and the
-# text: "." the usual colour, "a" to "p" the 16 colours of the palette, "#"
+truncate -s 1G "$folder/big.bin"
+tmux_ new-session -d -x 120 -y 50 -c "$folder" "exec sleep 600" </dev/null
+piped_windows=()
+start_piped() {
+  local window=$1 answers=$2 settings=${3:-}
+  tmux_ new-window -d -n "$window" -c "$folder" "exec sleep 600"
+  tmux_ pipe-pane -t "$window" -o "cat >>$(printf %q "$folder/$window.log")"
+  tmux_ respawn-pane -t "$window" -k "printf '$answers' | env -u NO_COLOR TERM=xterm-256color \
+    LC_ALL=C.UTF-8 $settings $run; echo exit=\$?; exec sleep 600"
+  piped_windows+=("$window")
+}
+# The rows `window` has shown, from the first, with -e their colours too.
+shown_in() { tmux_ capture-pane -p -N -S - -t "$@"; }
+start_piped crypt '7\nbig.bin\ny\n1\nn\n'
+start_piped colours '4\nkinds.bin\ny\n5\nkinds.bin\ny\n6\nkinds.bin\ny\n3\nkinds.txt\nn\n'
+start_piped no_colour '5\nkinds.bin\ny\n3\nkinds.txt\nn\n' NO_COLOR=1
+start_piped dumb '5\nkinds.bin\ny\n3\nkinds.txt\nn\n' TERM=dumb
+deadline=$((SECONDS + 60))
+for window in "${piped_windows[@]}"; do
+  until [[ $(shown_in "$window") == *exit=* ]]; do
+    ((SECONDS < deadline)) || fail "no end of the program in window $window after 60 s"
+    sleep 0.1
+  done
+  shown_in "$window" | grep -q 'exit=0$' || fail "window $window: $(shown_in "$window")"
+done
+rm -f "$folder/big.bin"
+
+# Nothing ends the key prompt's row when the answers are piped in: the
+# percentage must not overwrite it.
+grep -aqE $'\r +[0-9]+ %' "$folder/crypt.log" || fail "no progress was shown for piped answers"
+shown_in crypt | grep -qxF \
+  "Souhaitez vous crypter/dEcrypter ? (y/N) : ClE de cryptage/dEcryptage (1 A 255) = " ||
+  fail "the progress overwrote the prompt: $(shown_in crypt)"
+shown_in crypt | grep -qxF "Fichier cryptE / dEcryptE" || fail "no result on a row of its own"
+
+# Each row of a capture with colours (capture-pane -e) as the look of each of
+# its characters, a tab and the text: "." the usual colour, "a" to "p" the 16 colours of the palette, "#"
 # any other colour, capitals in bold, and a space for a space. The colour set
 # goes on from one row to the next, as tmux writes it.
 looks() {
-  tmux_ capture-pane -p -e -N | LC_ALL=C awk '
+  LC_ALL=C awk '
     BEGIN { for (i = 128; i < 192; i++) follow = follow sprintf("%c", i); look = "." }
     {
       line = $0; looks = ""; text = ""
@@ -493,78 +509,52 @@ looks() {
   '
 }
 
-# Bytes of one kind share one colour, bytes of different kinds differ, the same
-# in the three byte views; the text view's symbols have their values' colours.
+
+# Colours by kind of byte. kinds.bin holds two bytes of each kind: zero (Z),
+# printable (P), white space (W), other control (C) and high (H); kinds.txt
+# the kinds the text view shows. In the three byte views, the bytes of one
+# kind share one colour, bytes of different kinds differ; in the text view,
+# each symbol has its value's colour.
 expect_colours_by_kind() {
   local -A colour_of=()
-  local choice row look kind i values colours
-  tmux_ new-session -d -x 120 -y 50 -c "$folder" \
-    "exec env -u NO_COLOR TERM=xterm-256color LC_ALL=C.UTF-8 $run" </dev/null
-  wait_for_prompt "$MENU"
-  for choice in 4 5 6; do
-    view_values kinds.bin "$choice"
-    # The row of values: digits only, each value in one look.
-    row=$(grep -E $'\t([0-9A-F]+ )+$' <<<"$SHOWN_LOOKS" | tail -1) ||
-      fail "choice $choice: no row of values"
+  local byte_kinds=(P Z W C H P Z W C H) text_kinds=(P C H P C H) shown rows row kind i view
+  local values colours
+  shown=$(shown_in colours -e | looks)
+  # The rows of values of the three views, in order: digits only.
+  mapfile -t rows < <(grep -E $'\t([0-9A-F]+ )+$' <<<"$shown")
+  ((${#rows[@]} == 3)) || fail "not three rows of values: $shown"
+  for view in 0 1 2; do
+    row=${rows[view]}
     read -ra values <<<"${row#*$'\t'}"
-    look=${row%%$'\t'*}
-    read -ra colours <<<"$look"
-    ((${#values[@]} == 10 && ${#colours[@]} == 10)) || fail "choice $choice: not 10 values: '$row'"
+    read -ra colours <<<"${row%%$'\t'*}"
+    ((${#values[@]} == 10 && ${#colours[@]} == 10)) || fail "not 10 values: '$row'"
     for ((i = 0; i < 10; i++)); do
       [[ -z ${colours[i]//"${colours[i]:0:1}"/} && ${colours[i]:0:1} != . ]] ||
-        fail "choice $choice: value ${values[i]} is not in one colour ('${colours[i]}')"
-      kind=${BYTE_KINDS[i]}
+        fail "view $((view + 4)): value ${values[i]} is not in one colour ('${colours[i]}')"
+      kind=${byte_kinds[i]}
       : "${colour_of[$kind]:=${colours[i]:0:1}}"
       [[ ${colour_of[$kind]} == "${colours[i]:0:1}" ]] ||
-        fail "choice $choice: value ${values[i]} of kind $kind is not in that kind's colour"
+        fail "view $((view + 4)): value ${values[i]} of kind $kind is not in that kind's colour"
     done
   done
   [[ $(printf '%s\n' "${colour_of[@]}" | sort -u | wc -l) == 5 ]] ||
     fail "the five kinds do not have five colours: $(declare -p colour_of)"
-  view_values kinds.txt 3
-  row=$(grep -F "$(printf '\tA\342\230\272')" <<<"$SHOWN_LOOKS" | tail -1) ||
-    fail "no symbols of kinds.txt"
-  for ((i = 0; i < ${#TEXT_KINDS[@]}; i++)); do
-    kind=${TEXT_KINDS[i]}
+  row=$(grep -F "$(printf '\tA\342\230\272')" <<<"$shown") || fail "no symbols of kinds.txt"
+  for ((i = 0; i < ${#text_kinds[@]}; i++)); do
+    kind=${text_kinds[i]}
     [[ ${row:i:1} == "${colour_of[$kind]}" ]] ||
       fail "in the text view, symbol $((i + 1)) of kind $kind is not in its value's colour: '$row'"
   done
-  end_server
-}
-# From the menu: shows `file` in the view `choice`, then goes back to the menu.
-view_values() {
-  type_line "$2"
-  wait_for_prompt "$NAME"
-  type_line "$1"
-  wait_for_prompt "$CONTINUE"
-  SHOWN_LOOKS=$(looks)
-  type_line y
-  wait_for_prompt "$MENU" "$CONTINUE"
 }
 expect_colours_by_kind
 
 # No colour where it is not wanted: with NO_COLOR set, and at a terminal that
-# takes no control sequence. Everything the terminal receives is searched for
-# a colour; the same views without the setting must have some.
-expect_no_colour() {
-  local setting=$1 log=$folder/colour.log
-  rm -f "$log"
-  printf '5\nkinds.bin\ny\n3\nkinds.txt\nn\n' >"$folder/kinds.in"
-  tmux_ new-session -d -x 120 -y 50 -c "$folder" "exec sleep 600" </dev/null
-  tmux_ pipe-pane -o "cat >>$(printf %q "$log")"
-  tmux_ respawn-pane -k "env -u NO_COLOR TERM=xterm-256color LC_ALL=C.UTF-8 $setting $run \
-    <kinds.in; echo exit=\$?; exec sleep 600"
-  wait_for_text "exit=0"
-  tmux_ capture-pane -p -S - | grep -qF "41 00 0A 01 80 7E 00 20 7F FF" ||
-    fail "with '$setting' no values were shown"
-  end_server
-  if [[ -z $setting ]]; then
-    LC_ALL=C grep -aqE $'\033\\[[0-9;]*m' "$log" || fail "without NO_COLOR the views have no colour"
-  else
-    LC_ALL=C grep -aqE $'\033\\[[0-9;]*m' "$log" && fail "with '$setting' the views have colours"
-  fi
-  return 0
-}
-for setting in "" NO_COLOR=1 TERM=dumb; do expect_no_colour "$setting"; done
+# takes no control sequence. Nothing the terminal received sets a colour.
+for window in no_colour dumb; do
+  shown_in "$window" | grep -qF "41 00 0A 01 80 7E 00 20 7F FF" ||
+    fail "window $window shows no values"
+  LC_ALL=C grep -aqE $'\033\\[[0-9;]*m' "$folder/$window.log" && fail "window $window has colours"
+done
+end_server
 
 echo "terminal_session: passed"
