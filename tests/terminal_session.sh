@@ -103,10 +103,10 @@ type_line() {
 
 # Every question must be readable: nothing on the screen may carry an
 # attribute or another character set, which the capture shows as control
-# characters (escape sequences, shift out). The program's own colours (a
-# foreground of the 16-colour palette, or the usual one back) are allowed.
+# characters (escape sequences, shift out), but the foreground colours the
+# program gives each kind of byte.
 expect_plain_screen() {
-  if tmux_ capture-pane -p -e | LC_ALL=C sed -E $'s/\033\\[(3[0-79]|9[0-7])m//g' |
+  if tmux_ capture-pane -p -e | sed -E $'s/\x1b\\[(90|32|36|31|35|39)m//g' |
     LC_ALL=C grep -q '[[:cntrl:]]'; then
     fail "$1 left attributes or another character set on the screen"
   fi
@@ -132,10 +132,10 @@ expect_byte_rows() {
   view_file "$choice" all.bin
   piped=$(cd "$folder" && printf '%s\nall.bin\nn\n' "$choice" | "$program" |
     awk 'shown { print; exit } /Affichage en base/ { getline; shown = 1 }')
-  # The rows between the separator lines after the last heading (and its
-  # legend, at a terminal that shows colours).
+  # The rows between the separator lines after the last heading.
   mapfile -t rows < <(tmux_ capture-pane -p -N -S - | awk '
-    /Affichage en base/ { n = 0; while ($0 !~ /^[*]+$/) getline; taking = 1; next }
+    /Affichage en base/ { n = 0; heading = 1; next }
+    heading { if (/^[*]+$/) { heading = 0; taking = 1 } next }
     taking && /^[*]+$/ { taking = 0 }
     taking { row[++n] = $0 }
     END { for (i = 1; i <= n; i++) print row[i] }')

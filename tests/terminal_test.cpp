@@ -9,26 +9,17 @@
 namespace octets {
 namespace {
 
-/// Sets an environment variable for the length of a test, or unsets it.
+/// Sets an environment variable, or unsets it (null), until it goes.
 class Variable {
  public:
   Variable(const char* name, const char* value) : name_(name) {
     if (const char* before = std::getenv(name)) before_ = before;
-    if (value == nullptr) {
-      ::unsetenv(name);
-    } else {
-      ::setenv(name, value, 1);
-    }
+    set(value);
   }
-  ~Variable() {
-    if (before_) {
-      ::setenv(name_, before_->c_str(), 1);
-    } else {
-      ::unsetenv(name_);
-    }
-  }
+  ~Variable() { set(before_ ? before_->c_str() : nullptr); }
 
  private:
+  void set(const char* value) { value ? ::setenv(name_, value, 1) : ::unsetenv(name_); }
   const char* name_;
   std::optional<std::string> before_;
 };
