@@ -16,6 +16,8 @@ else()
   install(TARGETS octets RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(FILES doc/octets.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   install(FILES README.md doc/changelog doc/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  # The README's picture, where the README's link finds it.
+  install(FILES doc/views.svg DESTINATION ${CMAKE_INSTALL_DOCDIR}/doc)
 endif()
 
 set(CPACK_PACKAGE_NAME octets)

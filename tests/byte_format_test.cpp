@@ -190,6 +190,47 @@ TEST(ViewRows, RowsHoldAsManyWholeValuesAsFit) {
   }
 }
 
+TEST(ViewRows, ANewWidthTakesEffectAtTheNextValue) {
+  struct Case {
+    std::size_t before;
+    std::size_t after;
+    std::string rows;
+  };
+  const Case cases[] = {
+      // Narrowed below the row already written: the next value begins a row.
+      {12, 6, "1 22 200 \n4 5 \n166 "},
+      {12, 9, "1 22 200 \n4 5 166 "},
+      // Widened: the row goes on.
+      {9, 14, "1 22 200 4 5 \n166 "},
+  };
+  const std::string first = "\x01\x16\xC8", then = "\x04\x05\xA6";
+  for (const Case& c : cases) {
+    ViewRows rows(c.before);
+    std::string text;
+    rows.append("1 22 200 ", text);
+    rows.set_width(c.after);
+    rows.append("4 5 166 ", text);
+    EXPECT_EQ(text, c.rows) << c.before << " to " << c.after;
+    // The same rows in colour, once the colour changes are taken out.
+    ColouredValues coloured(DECIMAL_FORMAT, c.before);
+    std::string shown;
+    for (const std::string* bytes : {&first, &then}) {
+      if (bytes == &then) coloured.set_width(c.after);
+      std::string chunk(bytes->size() * COLOURED_TEXT_MAX + FORMAT_SLACK, '\0');
+      char* end = coloured.format(reinterpret_cast<const unsigned char*>(bytes->data()),
+                                  bytes->size(), chunk.data());
+      for (const char* at = chunk.data(); at < end; ++at) {
+        if (*at == '\x1b') {
+          at = std::strchr(at, 'm');
+        } else {
+          shown += *at;
+        }
+      }
+    }
+    EXPECT_EQ(shown, c.rows) << "in colour, " << c.before << " to " << c.after;
+  }
+}
+
 TEST(ByteKinds, EveryByteValueHasTheKindOfItsRange) {
   struct Range {
     int first;

@@ -19,7 +19,8 @@ fail() {
 }
 
 cmake --install "$build" --prefix "$prefix" >/dev/null
-for file in bin/octets share/man/man1/octets.1 share/doc/octets/README.md; do
+for file in bin/octets share/man/man1/octets.1 share/doc/octets/README.md \
+  share/doc/octets/doc/views.svg; do
   [ -s "$prefix/$file" ] || fail "$file is not installed"
 done
 [ -x "$prefix/bin/octets" ] || fail "bin/octets is not executable"

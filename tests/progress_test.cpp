@@ -20,10 +20,12 @@ std::chrono::steady_clock::time_point fake_clock() { return now; }
 /// Runs a pass over `total` units: at each step the clock reads the step's time
 /// since the start and the step's count is reported. Returns what was written,
 /// each step followed by "|", then what finishing wrote.
-std::string pass(Screen screen, std::int64_t total, const Steps& steps, int width = 80) {
+std::string pass(Screen screen, std::int64_t total, const Steps& steps, int width = 80,
+                 bool echoed = true) {
   test::ScriptedConsole scripted("");
   scripted.terminal.screen_kind = screen;
   scripted.terminal.line_columns = width;
+  scripted.terminal.echoed = echoed;
   const auto start = std::chrono::steady_clock::time_point{} + 1h;
   now = start;
   {
@@ -76,6 +78,15 @@ TEST(Progress, NeverWiderThanTheScreenAndErasedWhole) {
       {1, "|||"},
   };
   for (const Case& c : cases) EXPECT_EQ(pass(Screen::utf8_terminal, 100, steps, c.width), c.shown) << c.width;
+}
+
+TEST(Progress, StartsOnARowOfItsOwnAfterPipedAnswers) {
+  // Nothing ended the key prompt's row: the line must not overwrite it.
+  EXPECT_EQ(pass(Screen::utf8_terminal, 100, {{1s, 5}, {2s, 50}}, 80, false),
+            "\n\r   5 %|\r  50 %|" + ERASED);
+  EXPECT_EQ(pass(Screen::console, 100, {{1s, 5}}, 80, false), "\n\r   5 %|" + ERASED);
+  // A quick pass shows nothing, and so moves to no other row.
+  EXPECT_EQ(pass(Screen::utf8_terminal, 100, {{100ms, 50}}, 80, false), "|");
 }
 
 TEST(Progress, PercentagesOfHugeAndTinyTotals) {

@@ -31,7 +31,7 @@ end_server() {
 trap 'tmux_ kill-server 2>/dev/null || true; rm -rf "$folder"' EXIT
 
 printf 'A\n\377' >"$folder/hex.bin"
-for value in {0..255}; do printf "\\$(printf %03o "$value")"; done >"$folder/all.bin"
+printf "$(printf '\\%03o' {0..255})" >"$folder/all.bin"
 printf 'caf\303\251\n' >"$folder/utf8.txt"
 printf 'A\001\003\033\200\351\333B' >"$folder/symbols.bin"
 # Each would act on the terminal if its bytes reached it: a new window title,
@@ -44,6 +44,13 @@ printf 'avant\033Papres\n' >"$folder/dcs.txt"
 printf 'avant\033[6napres\n' >"$folder/report.txt"
 # A carriage return would let the asterisks overwrite the password.
 printf 'user=alice password=hunter2\r************************\r\n' >"$folder/cr.txt"
+
+# Writes `count` (a power of two) copies of all.bin end to end into `file`.
+all_bytes_times() {
+  local count=$1 file=$2 n
+  cp "$folder/all.bin" "$file"
+  for ((n = 1; n < count; n *= 2)); do cat "$file" "$file" >"$file.next" && mv "$file.next" "$file"; done
+}
 
 screen() { tmux_ capture-pane -p -N; }
 
@@ -167,7 +174,7 @@ title=$(tmux_ display-message -p '#{pane_title}')
 
 wait_for_prompt "$MENU"
 expect_row 1 "$MENU_ROW"
-tmux_ capture-pane -p -S - | grep -q 'avant le programme' && fail "the screen was not cleared"
+screen | grep -q 'avant le programme' && fail "the screen was not cleared"
 
 # Only the program clearing the screen can take the typed answer off it.
 tmux_ send-keys -l -- "$(printf '1%.0s' {1..150})"
@@ -190,6 +197,28 @@ for width in 80 100 37; do
   for choice in 4 5 6; do expect_byte_rows "$width" "$choice"; done
 done
 tmux_ resize-window -x 120
+
+# Clearing keeps the terminal's history: after a long view and "y" the menu is
+# at the top of the screen, and the whole view is still there to scroll back
+# to, row for row, up to the continue question.
+expect_history_kept() {
+  local piped kept
+  all_bytes_times 64 "$folder/long.bin"
+  view_file 5 long.bin
+  type_line y
+  wait_for_prompt "$MENU"
+  expect_row 1 "$MENU_ROW"
+  screen | grep -q 'Affichage en base' && fail "the view is still on the screen under the menu"
+  piped=$(cd "$folder" && printf '5\nlong.bin\nn\n' | "$program" |
+    awk 'shown { print; exit } /Affichage en base/ { getline; shown = 1 }')
+  kept=$(tmux_ capture-pane -p -N -S - | awk -v question="${CONTINUE% }" '
+    / = 16384 octets ; Affichage en base 16$/ { while ($0 !~ /^[*]+$/) getline; taking = 1; next }
+    taking && /^[*]+$/ { getline; getline; if (!index($0, question)) printf "|no question"; exit }
+    taking { printf "%s", $0 }')
+  [[ $kept == "$piped" ]] ||
+    fail "after 'y' the history does not hold the whole view ($(tmux_ display-message -p '#{history_size}') rows)"
+}
+expect_history_kept
 
 # Bytes show as the IBM PC symbols, UTF-8 ones included.
 view_text utf8.txt
@@ -359,4 +388,177 @@ wait_for_joined "${CONTINUE// /}" 60
 rm -f "$folder/big.bin"
 shown=$(tmux_ capture-pane -p -J | tr -d ' \n')
 [[ $shown == *"255)=1FichiercryptE/dEcryptE"* ]] || fail "the progress left a trail on a narrow screen"
+# The checks below each have a server of their own.
+tmux_ has-session 2>/dev/null && end_server
+
+# A window narrowed during a long view: the rows that follow take its new
+# width, and none cuts a value at the margin. The program is stopped while the
+# window changes, so that most of the view certainly comes after the change.
+expect_rows_follow_window() {
+  local pid tty rows i written deadline=$((SECONDS + TIMEOUT))
+  all_bytes_times 8192 "$folder/resized.bin"
+  tmux_ new-session -d -x 120 -y 50 -c "$folder" "exec env LC_ALL=C.UTF-8 $run" </dev/null
+  pid=$(tmux_ display-message -p '#{pane_pid}')
+  tty=$(tmux_ display-message -p '#{pane_tty}')
+  wait_for_prompt "$MENU"
+  type_line 5
+  wait_for_prompt "$NAME"
+  type_line resized.bin
+  # Stopped once it has written more than the first 64 KiB chunk's rows (192
+  # KiB): it has looked at the width by then, and has 31 chunks to come.
+  written() { awk '$1 == "wchar:" { print $2 }' "/proc/$pid/io"; }
+  until (($(written) > 300000)); do
+    ((SECONDS < deadline)) || fail "no view of resized.bin"
+    sleep 0.01
+  done
+  kill -STOP "$pid"
+  written=$(written)
+  ((written < 6 * 1024 * 1024 - 2 * 196608)) ||
+    fail "the view had nearly ended ($written bytes written) before the window changed"
+  tmux_ resize-window -x 50
+  # tmux gives the terminal its new size a moment later.
+  until [[ $(stty -F "$tty" size) == *" 50" ]]; do
+    ((SECONDS < deadline)) || fail "the terminal was not narrowed"
+    sleep 0.01
+  done
+  kill -CONT "$pid"
+  wait_for_prompt "$CONTINUE"
+  # The last 100 rows of the view: 16 whole values each, the last one alone
+  # may hold fewer.
+  mapfile -t rows < <(tmux_ capture-pane -p -N -S -200 | awk '
+    /^[*]+$/ { for (i = n > 100 ? n - 99 : 1; i <= n; i++) print row[i]; exit }
+    { row[++n] = $0 }')
+  ((${#rows[@]} == 100)) || fail "fewer than 100 rows of the view after the resize"
+  for ((i = 0; i < 100; i++)); do
+    [[ ${rows[i]} =~ ^([0-9A-F]{2}\ ){1,16}$ ]] && ((i == 99 || ${#rows[i]} == 48)) ||
+      fail "after the window was narrowed to 50 columns, row '${rows[i]}' cuts a value"
+  done
+  end_server
+}
+expect_rows_follow_window
+
+# Programs given their answers through a pipe at a terminal (xterm-256color,
+# UTF-8), each in a window of its own and all at once; everything each window
+# receives is kept in WINDOW.log.
+printf 'A\0\n\001\200~\0 \177\377' >"$folder/kinds.bin"
+printf 'A\001\200~\177\351' >"$folder/kinds.txt"
+truncate -s 1G "$folder/big.bin"
+tmux_ new-session -d -x 120 -y 50 -c "$folder" "exec sleep 600" </dev/null
+piped_windows=()
+start_piped() {
+  local window=$1 answers=$2 settings=${3:-}
+  tmux_ new-window -d -n "$window" -c "$folder" "exec sleep 600"
+  tmux_ pipe-pane -t "$window" -o "cat >>$(printf %q "$folder/$window.log")"
+  tmux_ respawn-pane -t "$window" -k "printf '$answers' | env -u NO_COLOR TERM=xterm-256color \
+    LC_ALL=C.UTF-8 $settings $run; echo exit=\$?; exec sleep 600"
+  piped_windows+=("$window")
+}
+# The rows `window` has shown, from the first, with -e their colours too.
+shown_in() { tmux_ capture-pane -p -N -S - -t "$@"; }
+start_piped crypt '7\nbig.bin\ny\n1\nn\n'
+start_piped colours '4\nkinds.bin\ny\n5\nkinds.bin\ny\n6\nkinds.bin\ny\n3\nkinds.txt\nn\n'
+start_piped no_colour '5\nkinds.bin\ny\n3\nkinds.txt\nn\n' NO_COLOR=1
+start_piped dumb '5\nkinds.bin\ny\n3\nkinds.txt\nn\n' TERM=dumb
+deadline=$((SECONDS + 60))
+for window in "${piped_windows[@]}"; do
+  until [[ $(shown_in "$window") == *exit=* ]]; do
+    ((SECONDS < deadline)) || fail "no end of the program in window $window after 60 s"
+    sleep 0.1
+  done
+  shown_in "$window" | grep -q 'exit=0$' || fail "window $window: $(shown_in "$window")"
+done
+rm -f "$folder/big.bin"
+
+# Nothing ends the key prompt's row when the answers are piped in: the
+# percentage must not overwrite it.
+grep -aqE $'\r +[0-9]+ %' "$folder/crypt.log" || fail "no progress was shown for piped answers"
+shown_in crypt | grep -qxF \
+  "Souhaitez vous crypter/dEcrypter ? (y/N) : ClE de cryptage/dEcryptage (1 A 255) = " ||
+  fail "the progress overwrote the prompt: $(shown_in crypt)"
+shown_in crypt | grep -qxF "Fichier cryptE / dEcryptE" || fail "no result on a row of its own"
+
+# Each row of a capture with colours (capture-pane -e) as the look of each of
+# its characters, a tab and the text: "." the usual colour, "a" to "p" the 16 colours of the palette, "#"
+# any other colour, capitals in bold, and a space for a space. The colour set
+# goes on from one row to the next, as tmux writes it.
+looks() {
+  LC_ALL=C awk '
+    BEGIN { for (i = 128; i < 192; i++) follow = follow sprintf("%c", i); look = "." }
+    {
+      line = $0; looks = ""; text = ""
+      while (line != "") {
+        if (substr(line, 1, 2) == "\033[" && (end = index(line, "m")) > 0) {
+          n = split(substr(line, 3, end - 3), codes, /[;:]/)
+          line = substr(line, end + 1)
+          for (i = 1; i <= n; i++) {
+            c = codes[i] + 0
+            if (c == 0) { look = "."; bold = 0 }
+            else if (c == 1) bold = 1
+            else if (c == 22) bold = 0
+            else if (c >= 30 && c <= 37) look = sprintf("%c", 97 + c - 30)
+            else if (c >= 90 && c <= 97) look = sprintf("%c", 105 + c - 90)
+            else if (c == 39) look = "."
+            else if (c == 38) { look = "#"; i += codes[i + 1] == 5 ? 2 : 4 }
+          }
+          continue
+        }
+        character = substr(line, 1, 1)
+        line = substr(line, 2)
+        text = text character
+        if (index(follow, character)) continue
+        looks = looks (character == " " ? " " : bold ? toupper(look) : look)
+      }
+      print looks "\t" text
+    }
+  '
+}
+
+
+# Colours by kind of byte. kinds.bin holds two bytes of each kind: zero (Z),
+# printable (P), white space (W), other control (C) and high (H); kinds.txt
+# the kinds the text view shows. In the three byte views, the bytes of one
+# kind share one colour, bytes of different kinds differ; in the text view,
+# each symbol has its value's colour.
+expect_colours_by_kind() {
+  local -A colour_of=()
+  local byte_kinds=(P Z W C H P Z W C H) text_kinds=(P C H P C H) shown rows row kind i view
+  local values colours
+  shown=$(shown_in colours -e | looks)
+  # The rows of values of the three views, in order: digits only.
+  mapfile -t rows < <(grep -E $'\t([0-9A-F]+ )+$' <<<"$shown")
+  ((${#rows[@]} == 3)) || fail "not three rows of values: $shown"
+  for view in 0 1 2; do
+    row=${rows[view]}
+    read -ra values <<<"${row#*$'\t'}"
+    read -ra colours <<<"${row%%$'\t'*}"
+    ((${#values[@]} == 10 && ${#colours[@]} == 10)) || fail "not 10 values: '$row'"
+    for ((i = 0; i < 10; i++)); do
+      [[ -z ${colours[i]//"${colours[i]:0:1}"/} && ${colours[i]:0:1} != . ]] ||
+        fail "view $((view + 4)): value ${values[i]} is not in one colour ('${colours[i]}')"
+      kind=${byte_kinds[i]}
+      : "${colour_of[$kind]:=${colours[i]:0:1}}"
+      [[ ${colour_of[$kind]} == "${colours[i]:0:1}" ]] ||
+        fail "view $((view + 4)): value ${values[i]} of kind $kind is not in that kind's colour"
+    done
+  done
+  [[ $(printf '%s\n' "${colour_of[@]}" | sort -u | wc -l) == 5 ]] ||
+    fail "the five kinds do not have five colours: $(declare -p colour_of)"
+  row=$(grep -F "$(printf '\tA\342\230\272')" <<<"$shown") || fail "no symbols of kinds.txt"
+  for ((i = 0; i < ${#text_kinds[@]}; i++)); do
+    kind=${text_kinds[i]}
+    [[ ${row:i:1} == "${colour_of[$kind]}" ]] ||
+      fail "in the text view, symbol $((i + 1)) of kind $kind is not in its value's colour: '$row'"
+  done
+}
+expect_colours_by_kind
+
+# No colour where it is not wanted: with NO_COLOR set, and at a terminal that
+# takes no control sequence. Nothing the terminal received sets a colour.
+for window in no_colour dumb; do
+  shown_in "$window" | grep -qF "41 00 0A 01 80 7E 00 20 7F FF" ||
+    fail "window $window shows no values"
+  LC_ALL=C grep -aqE $'\033\\[[0-9;]*m' "$folder/$window.log" && fail "window $window has colours"
+done
+end_server
+
 echo "terminal_session: passed"

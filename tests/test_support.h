@@ -42,6 +42,7 @@ class FakeTerminal : public Terminal {
   bool shows_colours() override { return colours; }
   int width() override { return columns; }
   int line_width() override { return screen_kind == Screen::none ? 0 : line_columns; }
+  bool input_echoed() override { return echoed; }
   void write_symbols(std::ostream& out, std::string_view utf8) override {
     out << "<console>" << utf8 << "</console>";
   }
@@ -54,6 +55,8 @@ class FakeTerminal : public Terminal {
   int columns = 0;
   /// What the progress line may take.
   int line_columns = 80;
+  /// Whether the answers are typed at the terminal, which ends their rows.
+  bool echoed = true;
   std::function<void()> on_long_output;
 };
 

@@ -77,6 +77,7 @@ class Console {
   std::size_t output_room() const { return sizeof output_ - output_used_; }
   Screen screen() { return terminal_.screen(); }
   int line_width() { return terminal_.line_width(); }
+  bool input_echoed() { return terminal_.input_echoed(); }
   void expect_long_output() { terminal_.expect_long_output(); }
   int width() { return terminal_.width(); }
   bool shows_colours() { return terminal_.shows_colours(); }

@@ -21,7 +21,8 @@ Progress::Progress(Console& console, std::int64_t total, Clock clock)
       // The line stops short of the last column: a terminal may wrap there,
       // and a carriage return would then go back to the wrong row.
       room_(console.line_width() - 1),
-      enabled_(total > 0 && room_ > 0) {}
+      enabled_(total > 0 && room_ > 0),
+      on_prompt_row_(!console.input_echoed()) {}
 
 void Progress::update(std::int64_t done) {
   if (!enabled_) return;
@@ -35,6 +36,8 @@ void Progress::update(std::int64_t done) {
   if (length > room_) length = std::snprintf(line, sizeof line, "%d %%", percent);
   length = std::min(length, room_);
   line[length] = '\0';
+  if (on_prompt_row_) console_.write("\n");
+  on_prompt_row_ = false;
   console_.write("\r");
   console_.write(line);
   shown_length_ = std::max(shown_length_, length);

@@ -11,7 +11,9 @@ namespace octets {
 /// when standard output is a terminal that takes control sequences, or a
 /// console, and the pass has lasted more than half a second; rewritten a few
 /// times a second, never wider than the screen, and erased at the end so that
-/// the screen holds only the dialogue.
+/// the screen holds only the dialogue. When the answers were not echoed (piped
+/// in), the cursor may still be on the last prompt's row: the line then first
+/// ends that row, so that it never overwrites the prompt.
 class Progress {
  public:
   using Clock = std::chrono::steady_clock::time_point (*)();
@@ -25,7 +27,7 @@ class Progress {
   /// Says that `done` of the units are done.
   void update(std::int64_t done);
 
-  /// Erases the line if it was shown; the cursor is back where the pass began.
+  /// Erases the line if it was shown; the cursor is back at the start of its row.
   void finish();
 
  private:
@@ -37,6 +39,7 @@ class Progress {
   /// The most characters the line may hold.
   int room_;
   bool enabled_;
+  bool on_prompt_row_;
   bool shown_ = false;
   int shown_length_ = 0;
 };

@@ -50,6 +50,11 @@ class Terminal {
   /// 0 when no line can be rewritten: not a screen, or a terminal that takes
   /// no control sequence (TERM=dumb or unset).
   virtual int line_width() = 0;
+  /// True when standard input is a terminal that echoes what is typed: the
+  /// line end of each answer then ends its prompt's row on the screen. False
+  /// for answers from a pipe or a file, after which the cursor is still on
+  /// the prompt's row.
+  virtual bool input_echoed() = 0;
   /// Readies standard output for a long stretch of output: a pipe is asked to
   /// grow, so that the reader gets it in fewer, bigger steps. Does nothing
   /// where there is nothing to gain or the system says no.

@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -131,8 +132,10 @@ class PosixTerminal : public Terminal {
     // A pipe or a file gets only the dialogue, and so does a terminal that
     // would show the sequence instead of obeying it.
     if (!::isatty(STDOUT_FILENO) || !takes_control_sequences()) return;
-    // Cursor home, clear the screen, clear the scrollback.
-    out << "\x1b[H\x1b[2J\x1b[3J";
+    // Cursor home and clear the screen, but not the scrollback (ESC[3J): a
+    // learner scrolls back from one view to the last. tmux, among others, moves
+    // the cleared rows into the history.
+    out << "\x1b[H\x1b[2J";
     out.flush();
   }
 
@@ -148,6 +151,11 @@ class PosixTerminal : public Terminal {
     winsize size{};
     if (::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
     return 80;
+  }
+
+  bool input_echoed() override {
+    termios settings{};
+    return ::tcgetattr(STDIN_FILENO, &settings) == 0 && (settings.c_lflag & ECHO) != 0;
   }
 
   void expect_long_output() override {

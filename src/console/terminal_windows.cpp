@@ -129,6 +129,12 @@ class CommandTerminal : public Terminal {
     return 80;
   }
 
+  bool input_echoed() override {
+    DWORD mode = 0;
+    return ::GetConsoleMode(::GetStdHandle(STD_INPUT_HANDLE), &mode) &&
+           (mode & ENABLE_ECHO_INPUT) != 0;
+  }
+
   void clear_screen(std::ostream&) override {
     // A pipe or a file gets only the dialogue: "cls" would write a form feed
     // into it instead of clearing anything.

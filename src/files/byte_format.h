@@ -124,6 +124,9 @@ class ColouredValues {
   char* format(const unsigned char* bytes, std::size_t count, char* text);
   /// Appends what gives the usual colour back, if another was set.
   void finish(std::string& text);
+  /// The rows that follow are `width` (not 0) columns wide; a row already
+  /// longer than that ends before the next value.
+  void set_width(std::size_t width) { width_ = width; }
 
  private:
   const ByteFormat& format_;
@@ -142,6 +145,9 @@ class ViewRows {
   /// Appends `values`, whole values each ending with a space, to `rows`. The
   /// row goes on from one call to the next.
   void append(std::string_view values, std::string& rows);
+  /// The rows that follow are `width` columns wide; a row already longer
+  /// than that ends before the next value.
+  void set_width(std::size_t width) { width_ = width; }
 
  private:
   std::size_t width_;

@@ -212,6 +212,11 @@ void show_bytes(Console& console, const ViewKind& view) {
   // Stops early when the output is lost: formatting the rest would be wasted.
   for (auto chunk = contents.next_chunk(); !chunk.empty() && !console.output_failed();
        chunk = contents.next_chunk()) {
+    // The window may have been resized since the last chunk.
+    if (int now = columns > 0 ? console.width() : 0; now > 0) {
+      rows.set_width(static_cast<std::size_t>(now));
+      coloured_values.set_width(static_cast<std::size_t>(now));
+    }
     char* end = colour ? coloured_values.format(chunk.data(), chunk.size(), text.data())
                        : format_bytes(*view.format, chunk.data(), chunk.size(), text.data());
     std::string_view values(text.data(), static_cast<std::size_t>(end - text.data()));
