@@ -10,13 +10,8 @@ set -euo pipefail
 program=$(realpath "${1:?usage: $0 PATH/TO/octets}")
 TIMEOUT=10
 
-if ! command -v tmux >/dev/null; then
-  if [ "$(id -u)" -ne 0 ]; then
-    echo "terminal_session: tmux is missing" >&2
-    exit 77
-  fi
-  apt-get update -qq && apt-get install -y -qq tmux >/dev/null
-fi
+# Ends the script with 77 (skipped) when tmux is missing and this is not root.
+bash "$(dirname "$0")/ensure_packages.sh" terminal
 
 folder=$(mktemp -d)
 # A server of its own, whose socket goes away with the folder.
