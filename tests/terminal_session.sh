@@ -14,8 +14,9 @@ TIMEOUT=10
 bash "$(dirname "$0")/ensure_packages.sh" terminal
 
 folder=$(mktemp -d)
-# A server of its own, whose socket goes away with the folder.
-tmux_() { tmux -u -S "$folder/tmux" -f /dev/null "$@"; }
+# A server of its own, whose socket goes away with the folder. Its panes run
+# their commands in bash, whatever the user's login shell (useradd gives sh).
+tmux_() { SHELL=$BASH tmux -u -S "$folder/tmux" -f /dev/null "$@"; }
 # Ends the server and waits until it has gone, so that a new one can start.
 end_server() {
   tmux_ kill-server
