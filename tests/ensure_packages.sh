@@ -48,6 +48,6 @@ if ((EUID != 0)); then
 fi
 ((${#missing[@]} == 0)) && exit 0
 # Another apt-get (unattended upgrades on a fresh machine) may hold the lock.
-apt_get() { DEBIAN_FRONTEND=noninteractive apt-get -qq -o DPkg::Lock::Timeout=600 "$@"; }
+apt_get() { DEBIAN_FRONTEND=noninteractive DEBCONF_NOWARNINGS=yes apt-get -qq -o DPkg::Lock::Timeout=600 "$@"; }
 apt_get update || exit 1
 apt_get install -y "${missing[@]}" >/dev/null || exit 1
