@@ -38,8 +38,9 @@ if ! [[ $RUNS =~ ^[1-9][0-9]*$ ]]; then
   exit 2
 fi
 
-# Installed when missing and this runs as root, as the tests' own tools are.
-bash "$repo_root/tests/ensure_packages.sh" hyperfine time
+# Installed when missing and this runs as root, as the tests' own tools are;
+# otherwise the script names them and ends with status 77.
+bash "$repo_root/tests/ensure_packages.sh" bench
 for tool in hyperfine od dd cat cmp awk /usr/bin/time; do
   command -v "$tool" > /dev/null || {
     echo "whole_program.sh: '$tool' is needed (hyperfine: apt-get install hyperfine)" >&2

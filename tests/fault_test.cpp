@@ -324,7 +324,8 @@ TEST_F(Faults, SignalDuringTheLastSyncPutsTheFileBack) {
 // wrote and still finds there is put back.
 TEST_F(Faults, AnotherProgramDuringThePassIsHeldOffOrLeftAlone) {
   BigFile big;
-  const std::string file = big.path(), old = big.folder / "old", renamed = big.folder / "new";
+  // Names of this run's own: the folder may be shared with other users' runs.
+  const std::string file = big.path(), old = file + ".old", renamed = file + ".new";
   const std::string wanted = "Un autre programme a demandE le fichier : le fichier a EtE remis "
                              "dans son Etat d'origine\n";
   struct Case {

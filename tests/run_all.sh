@@ -1,21 +1,52 @@
 #!/usr/bin/env bash
-# Builds the program and runs every test: the unit, dialogue, end-to-end and
-# terminal tests, the whole suite again under the sanitizers, a one-minute fuzz
-# of whole dialogues, the end-to-end dialogues against the Windows program
-# under wine, and the Debian package and the Windows zip (skipped without root,
-# which installing the package needs). Each stage installs what it needs when it
-# is missing and this runs as root (as on a fresh machine or in CI).
-set -euo pipefail
+# The README's test command, and what CI runs. Its stages:
+#   native     the program and its whole suite (preset build): the unit,
+#              program, terminal and package (install) tiers
+#   sanitizer  the same suite under AddressSanitizer and UBSan (build-asan)
+#   fuzz       a one-minute fuzz of whole dialogues (build-fuzz, clang)
+#   windows    the Windows program (build-win) under wine
+#   package    the Debian package and the Windows zip, installed, run, removed
+# As root (a fresh machine, CI) it first installs every Debian package these
+# need, with tests/ensure_packages.sh. As an ordinary user it installs nothing:
+# a stage that lacks a package is skipped with one line naming them, and so is
+# the package stage, which needs root, and the terminal tier without tmux. The
+# native and sanitizer suites always run: without their packages the run
+# fails. A last line sums up; the status is 0 when every stage that ran passed.
+set -uo pipefail
 cd "$(dirname "$0")/.."
 
-jobs=2
+if ((EUID == 0)); then
+  bash tests/ensure_packages.sh native sanitizer terminal fuzz windows package || exit 1
+fi
+# Without tmux both suites leave the terminal tier out.
+without_terminal=()
+bash tests/ensure_packages.sh terminal || without_terminal=(-LE terminal)
 
-bash tests/ensure_packages.sh g++ cmake libgtest-dev tmux
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build -j "$jobs"
-bash tests/sanitize.sh
-bash tests/fuzz.sh 60
-bash tests/windows/run.sh build
-bash tests/package.sh build
-# Last, so that the summary of the main suite closes the run.
-ctest --test-dir build --output-on-failure -j "$jobs"
+passed=() skipped=() failed=()
+# stage NAME COMMAND...: status 77 from a stage means it was skipped and said why.
+stage() {
+  local name=$1 status
+  shift
+  "$@"
+  status=$?
+  if ((status == 0)); then
+    passed+=("$name")
+  elif ((status == 77)); then
+    skipped+=("$name")
+  else
+    failed+=("$name")
+  fi
+}
+# suite PRESET STAGE: builds in the preset's folder and runs every test there.
+suite() {
+  bash tests/ensure_packages.sh "$2" && cmake --preset "$1" >/dev/null &&
+    cmake --build --preset "$1" && ctest --preset "$1" "${without_terminal[@]}" || return 1
+}
+
+stage native suite build native
+stage sanitizer suite build-asan sanitizer
+stage fuzz bash tests/fuzz.sh 60
+stage windows bash tests/windows/run.sh
+stage package bash tests/package.sh
+echo "run_all: passed: ${passed[*]:-none}; skipped: ${skipped[*]:-none}; failed: ${failed[*]:-none}"
+((${#failed[@]} == 0))

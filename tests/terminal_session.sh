@@ -10,17 +10,13 @@ set -euo pipefail
 program=$(realpath "${1:?usage: $0 PATH/TO/octets}")
 TIMEOUT=10
 
-if ! command -v tmux >/dev/null; then
-  if [ "$(id -u)" -ne 0 ]; then
-    echo "terminal_session: tmux is missing" >&2
-    exit 77
-  fi
-  apt-get update -qq && apt-get install -y -qq tmux >/dev/null
-fi
+# Ends the script with 77 (skipped) when tmux is missing and this is not root.
+bash "$(dirname "$0")/ensure_packages.sh" terminal
 
 folder=$(mktemp -d)
-# A server of its own, whose socket goes away with the folder.
-tmux_() { tmux -u -S "$folder/tmux" -f /dev/null "$@"; }
+# A server of its own, whose socket goes away with the folder. Its panes run
+# their commands in bash, whatever the user's login shell (useradd gives sh).
+tmux_() { SHELL=$BASH tmux -u -S "$folder/tmux" -f /dev/null "$@"; }
 # Ends the server and waits until it has gone, so that a new one can start.
 end_server() {
   tmux_ kill-server

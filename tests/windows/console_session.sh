@@ -18,7 +18,8 @@ TIMEOUT=30
 WIDTH=100
 
 folder=$(mktemp -d)
-tmux_() { tmux -u -S "$folder/tmux" -f /dev/null "$@"; }
+# Its panes run their commands in bash, whatever the user's login shell.
+tmux_() { SHELL=$BASH tmux -u -S "$folder/tmux" -f /dev/null "$@"; }
 trap 'tmux_ kill-server 2>/dev/null || true; rm -rf "$folder"' EXIT
 
 # Every byte value but those the text view reads as text: the zero byte hides

@@ -1,31 +1,18 @@
 #!/usr/bin/env bash
-# Cross-builds the Windows program into build-win and runs the end-to-end
+# Cross-builds the Windows program (preset build-win) and runs the end-to-end
 # tests and the dialogue cases against it under wine, with the Windows text
-# conventions as expectations. Installs the cross compiler and wine when they
-# are missing and this runs as root. The test binaries come from the native
-# build folder.
-#   bash tests/windows/run.sh [native build folder, default build]
+# conventions as expectations. Installs the cross compiler, wine and tmux when
+# they are missing and this runs as root, and is skipped (77) otherwise. The
+# test binaries come from the native build (preset build).
+#   bash tests/windows/run.sh
 set -euo pipefail
 cd "$(dirname "$0")/../.."
-native=${1:-build}
-jobs=2
+native=build
 started=$SECONDS
 
-missing=()
-command -v x86_64-w64-mingw32-g++-posix >/dev/null || missing+=(g++-mingw-w64-x86-64-posix)
-command -v wine >/dev/null || missing+=(wine)
-if ((${#missing[@]} > 0)); then
-  if [ "$(id -u)" -ne 0 ]; then
-    echo "windows: missing packages: ${missing[*]}" >&2
-    exit 1
-  fi
-  apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
-fi
-
-cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
-  -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build-win -j "$jobs"
+bash tests/ensure_packages.sh windows
+cmake --preset build-win >/dev/null
+cmake --build --preset build-win
 
 # The .exe may need the system's own DLLs and nothing else: the C runtime is
 # msvcrt.dll, and the C++ runtime is linked in.
@@ -37,8 +24,8 @@ if ! grep -qix msvcrt.dll <<<"$dlls" ||
   exit 1
 fi
 
-cmake -S . -B "$native" >/dev/null
-cmake --build "$native" -j "$jobs" --target end_to_end_test dialogue_cases
+cmake --preset build >/dev/null
+cmake --build --preset build --target end_to_end_test dialogue_cases
 
 # A private, quiet prefix that asks nothing and needs no display. It takes
 # hundreds of megabytes and a while to make, so it is kept between runs, in
@@ -60,9 +47,5 @@ export OCTETS_PROGRAM="wine '$PWD/build-win/octets.exe'" OCTETS_LINE_END=crlf
 "$native/tests/dialogue_cases" --gtest_filter='*BuiltProgram*'
 unset OCTETS_PROGRAM OCTETS_LINE_END
 # At a console, where the program writes characters rather than bytes.
-if command -v tmux >/dev/null; then
-  bash tests/windows/console_session.sh build-win/octets.exe
-else
-  echo "windows: tmux is missing, the console session is skipped"
-fi
+bash tests/windows/console_session.sh build-win/octets.exe
 echo "windows: passed in $((SECONDS - started)) s"
