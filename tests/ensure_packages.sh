@@ -15,7 +15,7 @@ set -euo pipefail
 declare -A needs=(
   [native]="g++ cmake libgtest-dev"
   [sanitizer]="g++ cmake libgtest-dev"
-  [terminal]="tmux"
+  [terminal]="tmux python3"
   [fuzz]="clang libclang-rt-dev cmake"
   [windows]="g++-mingw-w64-x86-64-posix wine tmux g++ cmake libgtest-dev"
   # dpkg-shlibdeps (dpkg-dev) finds the package's dependencies; man-db and
