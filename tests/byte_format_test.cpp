@@ -55,13 +55,17 @@ std::string expected_text(const ViewKind& view, unsigned value) {
   return {};
 }
 
+std::string expected_text(const ViewKind& view, const std::string& bytes) {
+  std::string text;
+  for (unsigned char byte : bytes) text += expected_text(view, byte);
+  return text;
+}
+
 TEST(ByteFormat, EveryByteValueInEveryBase) {
   std::string bytes;
   for (int value = 255; value >= 0; --value) bytes += static_cast<char>(value);
   for (const ViewKind* view : byte_views()) {
-    std::string expected;
-    for (unsigned char byte : bytes) expected += expected_text(*view, byte);
-    EXPECT_EQ(formatted(*view->format, bytes), expected) << view->choice;
+    EXPECT_EQ(formatted(*view->format, bytes), expected_text(*view, bytes)) << view->choice;
   }
 }
 
@@ -86,7 +90,7 @@ const char* path_name(FormatPath path) {
   return "?";
 }
 
-// Every test below runs each path this processor supports, so a machine with
+// The test below runs each path this processor supports, so a machine with
 // the widest vectors still checks the narrower ones and the table code.
 class FormatPaths : public ::testing::Test {};
 
@@ -146,21 +150,6 @@ TEST_F(FormatPaths, EveryLengthAndAlignmentGivesTheSameText) {
   }
 }
 
-TEST_F(FormatPaths, EveryByteValueInEveryBase) {
-  std::string bytes;
-  for (int copy = 0; copy < 3; ++copy) {
-    for (int value = 0; value < 256; ++value) bytes += static_cast<char>(value);
-  }
-  for (FormatPath path : supported_format_paths()) {
-    for (const ViewKind* view : byte_views()) {
-      std::string expected;
-      for (unsigned char byte : bytes) expected += expected_text(*view, byte);
-      EXPECT_EQ(formatted(*view->format, bytes, path), expected)
-          << path_name(path) << " " << view->choice;
-    }
-  }
-}
-
 TEST(ViewRows, RowsHoldAsManyWholeValuesAsFit) {
   struct Case {
     std::size_t width;
@@ -190,6 +179,15 @@ TEST(ViewRows, RowsHoldAsManyWholeValuesAsFit) {
   }
 }
 
+/// The text of one chunk of bytes given to `values`.
+std::string coloured(ColouredValues& values, const std::string& chunk) {
+  std::string text(chunk.size() * COLOURED_TEXT_MAX + FORMAT_SLACK, '\0');
+  char* end = values.format(reinterpret_cast<const unsigned char*>(chunk.data()), chunk.size(),
+                            text.data());
+  text.resize(static_cast<std::size_t>(end - text.data()));
+  return text;
+}
+
 TEST(ViewRows, ANewWidthTakesEffectAtTheNextValue) {
   struct Case {
     std::size_t before;
@@ -212,14 +210,12 @@ TEST(ViewRows, ANewWidthTakesEffectAtTheNextValue) {
     rows.append("4 5 166 ", text);
     EXPECT_EQ(text, c.rows) << c.before << " to " << c.after;
     // The same rows in colour, once the colour changes are taken out.
-    ColouredValues coloured(DECIMAL_FORMAT, c.before);
+    ColouredValues values(DECIMAL_FORMAT, c.before);
     std::string shown;
     for (const std::string* bytes : {&first, &then}) {
-      if (bytes == &then) coloured.set_width(c.after);
-      std::string chunk(bytes->size() * COLOURED_TEXT_MAX + FORMAT_SLACK, '\0');
-      char* end = coloured.format(reinterpret_cast<const unsigned char*>(bytes->data()),
-                                  bytes->size(), chunk.data());
-      for (const char* at = chunk.data(); at < end; ++at) {
+      if (bytes == &then) values.set_width(c.after);
+      std::string chunk = coloured(values, *bytes);
+      for (const char* at = chunk.c_str(); *at != '\0'; ++at) {
         if (*at == '\x1b') {
           at = std::strchr(at, 'm');
         } else {
@@ -288,12 +284,7 @@ TEST(ColouredValues, OneColourChangeARunAndRowsOfWholeValues) {
   for (const Case& c : cases) {
     ColouredValues values(c.format, c.width);
     std::string shown;
-    for (const std::string& chunk : c.chunks) {
-      std::string text(chunk.size() * COLOURED_TEXT_MAX + FORMAT_SLACK, '\0');
-      char* end = values.format(reinterpret_cast<const unsigned char*>(chunk.data()),
-                                chunk.size(), text.data());
-      shown.append(text.data(), end);
-    }
+    for (const std::string& chunk : c.chunks) shown += coloured(values, chunk);
     values.finish(shown);
     EXPECT_EQ(shown, c.shown + (c.shown.empty() ? "" : USUAL_COLOUR)) << c.width;
   }
@@ -302,15 +293,11 @@ TEST(ColouredValues, OneColourChangeARunAndRowsOfWholeValues) {
 TEST(ColouredValues, WithoutColoursAndLineEndsTheValuesAreThoseOfTheView) {
   const std::string bytes = test_bytes();
   for (const ViewKind* view : byte_views()) {
-    std::string expected;
-    for (unsigned char byte : bytes) expected += expected_text(*view, byte);
-    std::string text(bytes.size() * COLOURED_TEXT_MAX + FORMAT_SLACK, '\0');
     ColouredValues values(*view->format, 37);
-    char* end = values.format(reinterpret_cast<const unsigned char*>(bytes.data()),
-                              bytes.size(), text.data());
+    const std::string text = coloured(values, bytes);
     std::string plain;
     std::size_t column = 0;
-    for (const char* at = text.data(); at < end; ++at) {
+    for (const char* at = text.c_str(); *at != '\0'; ++at) {
       if (*at == '\x1b') {
         at = std::strchr(at, 'm');
       } else if (*at == '\n') {
@@ -320,7 +307,7 @@ TEST(ColouredValues, WithoutColoursAndLineEndsTheValuesAreThoseOfTheView) {
         ASSERT_LE(++column, 37u) << view->choice << ": a row wider than the screen";
       }
     }
-    EXPECT_EQ(plain, expected) << view->choice;
+    EXPECT_EQ(plain, expected_text(*view, bytes)) << view->choice;
   }
 }
 
