@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "fake_file.h"
 #include "files/current_file.h"
 #include "test_support.h"
 
@@ -225,17 +226,11 @@ TEST_F(FileViewer, TextViewReadsToTheEnd) {
   // is still being read.
   const std::string before = std::string(100000, 'a') + "\n";
   write_file("out.txt", before);
-  class AppendingBuffer : public std::stringbuf {
-   protected:
-    std::streamsize xsputn(const char* s, std::streamsize n) override {
-      if (std::string_view(s, static_cast<std::size_t>(n)).starts_with("Rappel")) {
-        std::FILE* file = std::fopen("out.txt", "ab");
-        std::fputs("ajoutE\n", file);
-        std::fclose(file);
-      }
-      return std::stringbuf::xsputn(s, n);
-    }
-  } appending;
+  ActingBuffer appending("Rappel", [] {
+    std::FILE* file = std::fopen("out.txt", "ab");
+    std::fputs("ajoutE\n", file);
+    std::fclose(file);
+  });
   view_into(appending, TEXT_VIEW, "out.txt\n");
   EXPECT_TRUE(appending.str() == NAME_PROMPT + TEXT_HEADING + before + "ajoutE\n");
   // A pseudo-file measures nothing and has content.
