@@ -152,7 +152,15 @@ TEST(Console, OutputIsFlushedBeforeEveryWaitAndClear) {
   FlushCounter buffer;
   std::ostream out(&buffer);
   test::StringSource source("\n");
-  test::FakeTerminal terminal;
+  // A console draws its symbols at once, past what standard output holds.
+  struct DrawingTerminal : test::FakeTerminal {
+    explicit DrawingTerminal(const FlushCounter& buffer) : buffer(buffer) {}
+    void write_symbols(std::ostream&, std::string_view) override {
+      syncs_when_drawn = buffer.syncs;
+    }
+    const FlushCounter& buffer;
+    int syncs_when_drawn = -1;
+  } terminal(buffer);
   Console console(source, out, terminal);
   console.write("prompt");
   EXPECT_EQ(buffer.syncs, 0);
@@ -160,9 +168,12 @@ TEST(Console, OutputIsFlushedBeforeEveryWaitAndClear) {
   EXPECT_EQ(buffer.syncs, 1);
   console.clear_screen();
   EXPECT_EQ(buffer.syncs, 2);
+  console.write("heading");
+  console.write_symbols("\u2190");
+  EXPECT_EQ(terminal.syncs_when_drawn, 3);
   console.read_char();  // finds the end of input
-  EXPECT_EQ(buffer.syncs, 3);
-  EXPECT_EQ(buffer.str(), "prompt<clear>");
+  EXPECT_EQ(buffer.syncs, 4);
+  EXPECT_EQ(buffer.str(), "prompt<clear>heading");
 }
 
 TEST(Console, WouldWaitTakesInWhatIsReadyAndShowsNothing) {

@@ -120,52 +120,6 @@ TEST_F(FileViewer, TextViewAtATerminalShowsSymbolsAndNoControlByte) {
   }
 }
 
-TEST_F(FileViewer, SymbolsForTheConsoleFollowWhatWasWrittenBefore) {
-  // Holds what is written until it is flushed, as standard output does, while
-  // the console is drawn on at once.
-  class HoldingBuffer : public std::streambuf {
-   public:
-    std::string shown;
-
-   protected:
-    int overflow(int c) override {
-      if (c != EOF) held_ += static_cast<char>(c);
-      return c;
-    }
-    std::streamsize xsputn(const char* s, std::streamsize n) override {
-      held_.append(s, static_cast<std::size_t>(n));
-      return n;
-    }
-    int sync() override {
-      shown += held_;
-      held_.clear();
-      return 0;
-    }
-
-   private:
-    std::string held_;
-  } holding;
-  class DrawingTerminal : public FakeTerminal {
-   public:
-    explicit DrawingTerminal(HoldingBuffer& buffer) : buffer_(buffer) {}
-    void write_symbols(std::ostream&, std::string_view utf8) override {
-      buffer_.shown += "<console>" + std::string(utf8) + "</console>";
-    }
-
-   private:
-    HoldingBuffer& buffer_;
-  } terminal(holding);
-  terminal.screen_kind = Screen::console;
-  write_file("t.txt", "\x1B[2J\x80");
-  std::ostream out(&holding);
-  StringSource source("t.txt\n");
-  Console console(source, out, terminal);
-  show_file(console, TEXT_VIEW);
-  console.flush();
-  EXPECT_EQ(holding.shown,
-            NAME_PROMPT + TEXT_HEADING + "<console>\u2190[2J\u00C7</console>");
-}
-
 TEST_F(FileViewer, ByteViewsAtAScreenBreakRowsBetweenValues) {
   write_file("f.bin", std::string("\x41\x0A\xFF\xE2\x00", 5));
   const ScreenCase cases[] = {
