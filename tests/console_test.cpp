@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <sstream>
 #include <string>
 
@@ -74,34 +75,28 @@ TEST(Console, EndOfInputStaysEnded) {
 }
 
 TEST(Console, DiscardDropsOnlyABegunLine) {
-  {
-    // Nothing of the next line was looked at: it is kept.
-    ScriptedConsole scripted("5\nnext\n");
-    EXPECT_EQ(scripted.console.read_answer(), '5');
+  char name[NAME_CAPACITY];
+  struct Case {
+    std::string input;
+    std::function<void(Console&)> read;
+    std::optional<char> next_after_discard;
+  };
+  const Case cases[] = {
+      // Nothing of the next line was looked at: it is kept.
+      {"5\nnext\n", [](Console& c) { EXPECT_EQ(c.read_answer(), '5'); }, 'n'},
+      // The rest of a line read in part is dropped, line end included.
+      {std::string(40, 'a').append("\nnext\n"),
+       [&name](Console& c) { EXPECT_EQ(c.read_line(name, sizeof name), 29u); }, 'n'},
+      // A line whose first character was taken is begun.
+      {"y5\n8\n", [](Console& c) { EXPECT_EQ(c.read_char(), 'y'); }, '8'},
+      // A line cut by the end of input is dropped up to that end, without waiting.
+      {"abc", [](Console& c) { EXPECT_EQ(c.read_char(), 'a'); }, std::nullopt},
+  };
+  for (const Case& c : cases) {
+    ScriptedConsole scripted(c.input);
+    c.read(scripted.console);
     scripted.console.discard_pending_input();
-    EXPECT_EQ(scripted.console.read_char(), 'n');
-  }
-  {
-    // The rest of a line read in part is dropped, line end included.
-    ScriptedConsole scripted(std::string(40, 'a').append("\nnext\n"));
-    char name[NAME_CAPACITY];
-    EXPECT_EQ(scripted.console.read_line(name, sizeof name), 29u);
-    scripted.console.discard_pending_input();
-    EXPECT_EQ(scripted.console.read_char(), 'n');
-  }
-  {
-    // A line whose first character was taken is begun.
-    ScriptedConsole scripted("y5\n8\n");
-    EXPECT_EQ(scripted.console.read_char(), 'y');
-    scripted.console.discard_pending_input();
-    EXPECT_EQ(scripted.console.read_char(), '8');
-  }
-  {
-    // A line cut by the end of input is dropped up to that end, without waiting.
-    ScriptedConsole scripted("abc");
-    EXPECT_EQ(scripted.console.read_char(), 'a');
-    scripted.console.discard_pending_input();
-    EXPECT_EQ(scripted.console.read_char(), std::nullopt);
+    EXPECT_EQ(scripted.console.read_char(), c.next_after_discard) << "input: " << c.input;
   }
 }
 
