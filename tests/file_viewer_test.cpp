@@ -31,16 +31,6 @@ std::string view(const ViewKind& kind, const std::string& input, Screen screen =
   return scripted.transcript();
 }
 
-/// Runs the viewer with its output going to `buffer`, which may act on the file.
-void view_into(std::streambuf& buffer, const ViewKind& kind, const std::string& input) {
-  std::ostream out(&buffer);
-  test::FakeTerminal terminal;
-  test::StringSource source(input);
-  Console console(source, out, terminal);
-  show_file(console, kind);
-  EXPECT_EQ(current_file.stream, nullptr) << "the file was left open";
-}
-
 /// A view at a screen of the given kind and width, and what it shows.
 struct ScreenCase {
   ViewKind kind;
@@ -58,20 +48,17 @@ TEST_F(FileViewer, LargeFileMatchesAnIndependentComputation) {
   // Several MiB, so that many chunks and output writes are crossed.
   const std::string bytes = test::pseudo_random_bytes(3 * 1024 * 1024 + 17, 1);
   write_file("big", bytes);
-  std::string expected = NAME_PROMPT + " = " + std::to_string(bytes.size()) +
-                         " octets ; Affichage en base 16\n" + SEPARATOR;
+  const std::string values = hexadecimal_values(bytes);
+  EXPECT_TRUE(view(HEXADECIMAL_VIEW, "big\n") == byte_view(bytes.size(), 16, values));
   // At 37 columns, 12 values a row, counted on across the view's chunks.
-  std::string rows = expected;
-  char text[8];
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    std::snprintf(text, sizeof text, "%02X ", static_cast<unsigned char>(bytes[i]));
-    expected += text;
-    rows += (i > 0 && i % 12 == 0 ? "\n" : "") + std::string(text);
+  std::string rows;
+  for (std::size_t at = 0; at < values.size(); at += 12 * 3) {
+    rows += (at > 0 ? "\n" : "") + values.substr(at, 12 * 3);
   }
-  EXPECT_TRUE(view(HEXADECIMAL_VIEW, "big\n") == expected + "\n");
-  EXPECT_TRUE(view(HEXADECIMAL_VIEW, "big\n", Screen::utf8_terminal, 37) == rows + "\n");
+  EXPECT_TRUE(view(HEXADECIMAL_VIEW, "big\n", Screen::utf8_terminal, 37) ==
+              byte_view(bytes.size(), 16, rows));
   // The text view, piece by piece, as the C library's fgets reads the file.
-  expected = NAME_PROMPT + TEXT_HEADING;
+  std::string expected = NAME_PROMPT + TEXT_HEADING;
   std::FILE* file = std::fopen("big", "r");
   ASSERT_NE(file, nullptr);
   for (char piece[LINE_CAPACITY]; std::fgets(piece, sizeof piece, file) != nullptr;) {
@@ -185,7 +172,13 @@ TEST_F(FileViewer, TextViewReadsToTheEnd) {
     std::fputs("ajoutE\n", file);
     std::fclose(file);
   });
-  view_into(appending, TEXT_VIEW, "out.txt\n");
+  std::ostream out(&appending);
+  StringSource source("out.txt\n");
+  FakeTerminal terminal;
+  Console console(source, out, terminal);
+  show_file(console, TEXT_VIEW);
+  console.flush();
+  EXPECT_EQ(current_file.stream, nullptr) << "the file was left open";
   EXPECT_TRUE(appending.str() == NAME_PROMPT + TEXT_HEADING + before + "ajoutE\n");
   // A pseudo-file measures nothing and has content.
   std::string status = view(TEXT_VIEW, "/proc/self/status\n");
