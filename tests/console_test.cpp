@@ -5,6 +5,7 @@
 #include <functional>
 #include <sstream>
 #include <string>
+#include <utility>
 
 #include "test_support.h"
 
@@ -14,11 +15,7 @@ namespace {
 using test::ScriptedConsole;
 
 TEST(Console, AnswerRuleTakesOnlyOneCharacterLines) {
-  struct Case {
-    std::string line;
-    char answer;
-  };
-  const Case cases[] = {
+  const std::pair<std::string, char> cases[] = {
       {"5\n", '5'},
       {"y\n", 'y'},
       {"\n", '\n'},
@@ -30,18 +27,10 @@ TEST(Console, AnswerRuleTakesOnlyOneCharacterLines) {
       {std::string("\0junk\n", 6), '\0'},
       {"5", '5'},
   };
-  for (const Case& c : cases) {
-    ScriptedConsole scripted(c.line);
-    EXPECT_EQ(scripted.console.read_answer(), c.answer) << "line: " << c.line;
+  for (const auto& [line, answer] : cases) {
+    ScriptedConsole scripted(line);
+    EXPECT_EQ(scripted.console.read_answer(), answer) << "line: " << line;
   }
-}
-
-TEST(Console, LongAnswerArrivesInPiecesAndEachIsRefused) {
-  ScriptedConsole scripted(std::string(150, '7').append("\n5\n"));
-  EXPECT_EQ(scripted.console.read_answer(), NO_ANSWER);  // 99 characters
-  EXPECT_EQ(scripted.console.read_answer(), NO_ANSWER);  // the other 51 and the line end
-  EXPECT_EQ(scripted.console.read_answer(), '5');
-  EXPECT_EQ(scripted.console.read_answer(), std::nullopt);
 }
 
 TEST(Console, ReadLineIsBoundedAndLeavesTheRestPending) {
