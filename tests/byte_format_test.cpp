@@ -69,15 +69,6 @@ TEST(ByteFormat, EveryByteValueInEveryBase) {
   }
 }
 
-TEST(ByteFormat, ThreeBytesAsTheViewsShowThem) {
-  const std::string bytes = "\x41\x0A\xFF";
-  EXPECT_EQ(formatted(DECIMAL_FORMAT, bytes), "65 10 255 ");
-  EXPECT_EQ(formatted(HEXADECIMAL_FORMAT, bytes), "41 0A FF ");
-  EXPECT_EQ(formatted(BINARY_FORMAT, bytes), "01000001 00001010 11111111 ");
-  EXPECT_EQ(formatted(DECIMAL_FORMAT, std::string(1, '\0')), "0 ");
-  EXPECT_EQ(formatted(BINARY_FORMAT, ""), "");
-}
-
 const char* path_name(FormatPath path) {
   switch (path) {
     case FormatPath::portable:
