@@ -33,6 +33,14 @@ TEST(Console, AnswerRuleTakesOnlyOneCharacterLines) {
   }
 }
 
+TEST(Console, LongAnswerArrivesInPiecesAndEachIsRefused) {
+  ScriptedConsole scripted(std::string(150, '7').append("\n5\n"));
+  EXPECT_EQ(scripted.console.read_answer(), NO_ANSWER);  // 99 characters
+  EXPECT_EQ(scripted.console.read_answer(), NO_ANSWER);  // the other 51 and the line end
+  EXPECT_EQ(scripted.console.read_answer(), '5');
+  EXPECT_EQ(scripted.console.read_answer(), std::nullopt);
+}
+
 TEST(Console, ReadLineIsBoundedAndLeavesTheRestPending) {
   // The same input handed over whole, a byte at a time, and in odd pieces.
   for (std::size_t piece : {std::size_t{1000}, std::size_t{1}, std::size_t{7}}) {
