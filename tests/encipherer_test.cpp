@@ -2,12 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <filesystem>
 #include <utility>
-#include <vector>
 
-#include "files/current_file.h"
 #include "test_support.h"
 
 namespace octets {
