@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <sstream>
 #include <string>
+#include <utility>
 
 #include "test_support.h"
 
@@ -13,11 +15,7 @@ namespace {
 using test::ScriptedConsole;
 
 TEST(Console, AnswerRuleTakesOnlyOneCharacterLines) {
-  struct Case {
-    std::string line;
-    char answer;
-  };
-  const Case cases[] = {
+  const std::pair<std::string, char> cases[] = {
       {"5\n", '5'},
       {"y\n", 'y'},
       {"\n", '\n'},
@@ -29,9 +27,9 @@ TEST(Console, AnswerRuleTakesOnlyOneCharacterLines) {
       {std::string("\0junk\n", 6), '\0'},
       {"5", '5'},
   };
-  for (const Case& c : cases) {
-    ScriptedConsole scripted(c.line);
-    EXPECT_EQ(scripted.console.read_answer(), c.answer) << "line: " << c.line;
+  for (const auto& [line, answer] : cases) {
+    ScriptedConsole scripted(line);
+    EXPECT_EQ(scripted.console.read_answer(), answer) << "line: " << line;
   }
 }
 
@@ -74,34 +72,28 @@ TEST(Console, EndOfInputStaysEnded) {
 }
 
 TEST(Console, DiscardDropsOnlyABegunLine) {
-  {
-    // Nothing of the next line was looked at: it is kept.
-    ScriptedConsole scripted("5\nnext\n");
-    EXPECT_EQ(scripted.console.read_answer(), '5');
+  char name[NAME_CAPACITY];
+  struct Case {
+    std::string input;
+    std::function<void(Console&)> read;
+    std::optional<char> next_after_discard;
+  };
+  const Case cases[] = {
+      // Nothing of the next line was looked at: it is kept.
+      {"5\nnext\n", [](Console& c) { EXPECT_EQ(c.read_answer(), '5'); }, 'n'},
+      // The rest of a line read in part is dropped, line end included.
+      {std::string(40, 'a').append("\nnext\n"),
+       [&name](Console& c) { EXPECT_EQ(c.read_line(name, sizeof name), 29u); }, 'n'},
+      // A line whose first character was taken is begun.
+      {"y5\n8\n", [](Console& c) { EXPECT_EQ(c.read_char(), 'y'); }, '8'},
+      // A line cut by the end of input is dropped up to that end, without waiting.
+      {"abc", [](Console& c) { EXPECT_EQ(c.read_char(), 'a'); }, std::nullopt},
+  };
+  for (const Case& c : cases) {
+    ScriptedConsole scripted(c.input);
+    c.read(scripted.console);
     scripted.console.discard_pending_input();
-    EXPECT_EQ(scripted.console.read_char(), 'n');
-  }
-  {
-    // The rest of a line read in part is dropped, line end included.
-    ScriptedConsole scripted(std::string(40, 'a').append("\nnext\n"));
-    char name[NAME_CAPACITY];
-    EXPECT_EQ(scripted.console.read_line(name, sizeof name), 29u);
-    scripted.console.discard_pending_input();
-    EXPECT_EQ(scripted.console.read_char(), 'n');
-  }
-  {
-    // A line whose first character was taken is begun.
-    ScriptedConsole scripted("y5\n8\n");
-    EXPECT_EQ(scripted.console.read_char(), 'y');
-    scripted.console.discard_pending_input();
-    EXPECT_EQ(scripted.console.read_char(), '8');
-  }
-  {
-    // A line cut by the end of input is dropped up to that end, without waiting.
-    ScriptedConsole scripted("abc");
-    EXPECT_EQ(scripted.console.read_char(), 'a');
-    scripted.console.discard_pending_input();
-    EXPECT_EQ(scripted.console.read_char(), std::nullopt);
+    EXPECT_EQ(scripted.console.read_char(), c.next_after_discard) << "input: " << c.input;
   }
 }
 
@@ -152,7 +144,15 @@ TEST(Console, OutputIsFlushedBeforeEveryWaitAndClear) {
   FlushCounter buffer;
   std::ostream out(&buffer);
   test::StringSource source("\n");
-  test::FakeTerminal terminal;
+  // A console draws its symbols at once, past what standard output holds.
+  struct DrawingTerminal : test::FakeTerminal {
+    explicit DrawingTerminal(const FlushCounter& buffer) : buffer(buffer) {}
+    void write_symbols(std::ostream&, std::string_view) override {
+      syncs_when_drawn = buffer.syncs;
+    }
+    const FlushCounter& buffer;
+    int syncs_when_drawn = -1;
+  } terminal(buffer);
   Console console(source, out, terminal);
   console.write("prompt");
   EXPECT_EQ(buffer.syncs, 0);
@@ -160,9 +160,12 @@ TEST(Console, OutputIsFlushedBeforeEveryWaitAndClear) {
   EXPECT_EQ(buffer.syncs, 1);
   console.clear_screen();
   EXPECT_EQ(buffer.syncs, 2);
+  console.write("heading");
+  console.write_symbols("\u2190");
+  EXPECT_EQ(terminal.syncs_when_drawn, 3);
   console.read_char();  // finds the end of input
-  EXPECT_EQ(buffer.syncs, 3);
-  EXPECT_EQ(buffer.str(), "prompt<clear>");
+  EXPECT_EQ(buffer.syncs, 4);
+  EXPECT_EQ(buffer.str(), "prompt<clear>heading");
 }
 
 TEST(Console, WouldWaitTakesInWhatIsReadyAndShowsNothing) {

@@ -13,9 +13,9 @@
 #include <functional>
 #include <map>
 #include <string>
-#include <string_view>
 
 #include "console/menu.h"
+#include "fake_file.h"
 #include "files/current_file.h"
 #include "test_support.h"
 
@@ -201,27 +201,6 @@ TEST_F(Dialogue, FifoIsRefusedWithoutBeingOpened) {
   close(reader);
 }
 
-/// Output that removes a file as soon as a given text is written, while the
-/// dialogue has that file open.
-class RemovingBuffer : public std::stringbuf {
- public:
-  RemovingBuffer(std::string trigger, std::string name)
-      : trigger_(std::move(trigger)), name_(std::move(name)) {}
-
- protected:
-  std::streamsize xsputn(const char* text, std::streamsize n) override {
-    if (std::string_view(text, static_cast<std::size_t>(n)).find(trigger_) !=
-        std::string_view::npos) {
-      fs::remove(name_);
-    }
-    return std::stringbuf::xsputn(text, n);
-  }
-
- private:
-  std::string trigger_;
-  std::string name_;
-};
-
 TEST_F(Dialogue, FileDeletedWhileOpenIsStillReadOrWrittenWhole) {
   // A second link keeps the file's bytes reachable once its name is removed.
   struct Case {
@@ -244,7 +223,7 @@ TEST_F(Dialogue, FileDeletedWhileOpenIsStillReadOrWrittenWhole) {
   for (const Case& c : cases) {
     lay_seeds();
     fs::create_hard_link(c.name, "link");
-    RemovingBuffer buffer(c.trigger, c.name);
+    test::ActingBuffer buffer(c.trigger, [&c] { fs::remove(c.name); });
     std::ostream out(&buffer);
     // A byte at a time, so that the output leaves before each wait for input.
     test::StringSource source(c.input, 1);

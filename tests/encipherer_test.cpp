@@ -2,11 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <filesystem>
-#include <vector>
+#include <utility>
 
-#include "files/current_file.h"
 #include "test_support.h"
 
 namespace octets {
@@ -44,11 +41,7 @@ TEST_F(Encipherer, WhatStaysEncipheredIsToldExactly) {
   const std::string back = " : le fichier a EtE remis dans son Etat d'origine\n";
   const std::string lost = "Erreur d'Ecriture : le fichier n'a pas pu Etre remis dans son Etat "
                            "d'origine ; ";
-  struct Case {
-    CryptResult result;
-    std::string said;
-  };
-  const Case cases[] = {
+  const std::pair<CryptResult, std::string> cases[] = {
       {{CryptOutcome::write_failed, 262144, 0, 0, false}, lost + "les 262144 premiers octets sont cryptEs\n"},
       {{CryptOutcome::write_failed, 131072, 140000, 262144, false},
        lost + "les 131072 premiers octets et les octets 140000 A 262143 sont cryptEs\n"},
@@ -79,7 +72,7 @@ TEST_F(Encipherer, WhatStaysEncipheredIsToldExactly) {
        lost + "les 262144 premiers octets sont cryptEs ; les octets 524288 A 786431 et 1048576 A "
               "1048579 ont EtE changEs par un autre programme et laissEs tels quels\n"},
   };
-  for (const Case& c : cases) EXPECT_EQ(describe(c.result), c.said);
+  for (const auto& [result, said] : cases) EXPECT_EQ(describe(result), said);
 }
 
 }  // namespace

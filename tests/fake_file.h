@@ -2,7 +2,9 @@
 
 #include <cstring>
 #include <functional>
+#include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "files/file_system.h"
@@ -66,6 +68,25 @@ class FakeFile final : public RandomAccessFile {
   std::function<void(FakeFile&, std::size_t rank)> before_write;
   bool held = false;
   std::function<void(std::string&)> waiting;
+};
+
+/// Output that lets another program act on a file whenever a write holds the
+/// given text, while the dialogue has that file open.
+class ActingBuffer : public std::stringbuf {
+ public:
+  ActingBuffer(std::string trigger, std::function<void()> act)
+      : trigger_(std::move(trigger)), act_(std::move(act)) {}
+
+ protected:
+  std::streamsize xsputn(const char* text, std::streamsize n) override {
+    std::string_view written(text, static_cast<std::size_t>(n));
+    if (written.find(trigger_) != std::string_view::npos) act_();
+    return std::stringbuf::xsputn(text, n);
+  }
+
+ private:
+  std::string trigger_;
+  std::function<void()> act_;
 };
 
 }  // namespace octets::test

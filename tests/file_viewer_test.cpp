@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "fake_file.h"
 #include "files/current_file.h"
 #include "test_support.h"
 
@@ -20,24 +21,23 @@ const ViewKind& BINARY_VIEW = *chosen_view('6');
 
 /// What a view writes for the given input, with no menu around it.
 std::string view(const ViewKind& kind, const std::string& input, Screen screen = Screen::none,
-                 int columns = 0) {
+                 int columns = 0, bool colours = false) {
   ScriptedConsole scripted(input);
   scripted.terminal.screen_kind = screen;
   scripted.terminal.columns = columns;
+  scripted.terminal.colours = colours;
   show_file(scripted.console, kind);
   EXPECT_EQ(current_file.stream, nullptr) << "the file was left open";
   return scripted.transcript();
 }
 
-/// Runs the viewer with its output going to `buffer`, which may act on the file.
-void view_into(std::streambuf& buffer, const ViewKind& kind, const std::string& input) {
-  std::ostream out(&buffer);
-  test::FakeTerminal terminal;
-  test::StringSource source(input);
-  Console console(source, out, terminal);
-  show_file(console, kind);
-  EXPECT_EQ(current_file.stream, nullptr) << "the file was left open";
-}
+/// A view at a screen of the given kind and width, and what it shows.
+struct ScreenCase {
+  ViewKind kind;
+  Screen screen;
+  int columns;
+  std::string shown;
+};
 
 class FileViewer : public ::testing::Test {
  protected:
@@ -48,26 +48,17 @@ TEST_F(FileViewer, LargeFileMatchesAnIndependentComputation) {
   // Several MiB, so that many chunks and output writes are crossed.
   const std::string bytes = test::pseudo_random_bytes(3 * 1024 * 1024 + 17, 1);
   write_file("big", bytes);
-  std::string expected = NAME_PROMPT + " = " + std::to_string(bytes.size()) +
-                         " octets ; Affichage en base 16\n" + SEPARATOR;
-  char text[8];
-  for (unsigned char byte : bytes) {
-    std::snprintf(text, sizeof text, "%02X ", byte);
-    expected += text;
-  }
-  expected += "\n";
-  EXPECT_TRUE(view(HEXADECIMAL_VIEW, "big\n") == expected);
+  const std::string values = hexadecimal_values(bytes);
+  EXPECT_TRUE(view(HEXADECIMAL_VIEW, "big\n") == byte_view(bytes.size(), 16, values));
   // At 37 columns, 12 values a row, counted on across the view's chunks.
-  std::string rows = expected.substr(0, expected.find(SEPARATOR) + SEPARATOR.size());
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    if (i > 0 && i % 12 == 0) rows += "\n";
-    std::snprintf(text, sizeof text, "%02X ", static_cast<unsigned char>(bytes[i]));
-    rows += text;
+  std::string rows;
+  for (std::size_t at = 0; at < values.size(); at += 12 * 3) {
+    rows += (at > 0 ? "\n" : "") + values.substr(at, 12 * 3);
   }
-  rows += "\n";
-  EXPECT_TRUE(view(HEXADECIMAL_VIEW, "big\n", Screen::utf8_terminal, 37) == rows);
+  EXPECT_TRUE(view(HEXADECIMAL_VIEW, "big\n", Screen::utf8_terminal, 37) ==
+              byte_view(bytes.size(), 16, rows));
   // The text view, piece by piece, as the C library's fgets reads the file.
-  expected = NAME_PROMPT + TEXT_HEADING;
+  std::string expected = NAME_PROMPT + TEXT_HEADING;
   std::FILE* file = std::fopen("big", "r");
   ASSERT_NE(file, nullptr);
   for (char piece[LINE_CAPACITY]; std::fgets(piece, sizeof piece, file) != nullptr;) {
@@ -116,61 +107,9 @@ TEST_F(FileViewer, TextViewAtATerminalShowsSymbolsAndNoControlByte) {
   }
 }
 
-TEST_F(FileViewer, SymbolsForTheConsoleFollowWhatWasWrittenBefore) {
-  // Holds what is written until it is flushed, as standard output does, while
-  // the console is drawn on at once.
-  class HoldingBuffer : public std::streambuf {
-   public:
-    std::string shown;
-
-   protected:
-    int overflow(int c) override {
-      if (c != EOF) held_ += static_cast<char>(c);
-      return c;
-    }
-    std::streamsize xsputn(const char* s, std::streamsize n) override {
-      held_.append(s, static_cast<std::size_t>(n));
-      return n;
-    }
-    int sync() override {
-      shown += held_;
-      held_.clear();
-      return 0;
-    }
-
-   private:
-    std::string held_;
-  } holding;
-  class DrawingTerminal : public FakeTerminal {
-   public:
-    explicit DrawingTerminal(HoldingBuffer& buffer) : buffer_(buffer) {}
-    void write_symbols(std::ostream&, std::string_view utf8) override {
-      buffer_.shown += "<console>" + std::string(utf8) + "</console>";
-    }
-
-   private:
-    HoldingBuffer& buffer_;
-  } terminal(holding);
-  terminal.screen_kind = Screen::console;
-  write_file("t.txt", "\x1B[2J\x80");
-  std::ostream out(&holding);
-  StringSource source("t.txt\n");
-  Console console(source, out, terminal);
-  show_file(console, TEXT_VIEW);
-  console.flush();
-  EXPECT_EQ(holding.shown,
-            NAME_PROMPT + TEXT_HEADING + "<console>\u2190[2J\u00C7</console>");
-}
-
 TEST_F(FileViewer, ByteViewsAtAScreenBreakRowsBetweenValues) {
   write_file("f.bin", std::string("\x41\x0A\xFF\xE2\x00", 5));
-  struct Case {
-    ViewKind kind;
-    Screen screen;
-    int columns;
-    std::string shown;
-  };
-  const Case cases[] = {
+  const ScreenCase cases[] = {
       // "65 10 255 " ends at the margin and stays whole on its row.
       {DECIMAL_VIEW, Screen::utf8_terminal, 10, byte_view(5, 10, "65 10 255 \n226 0 ")},
       {HEXADECIMAL_VIEW, Screen::console, 7, byte_view(5, 16, "41 0A \nFF E2 \n00 ")},
@@ -182,7 +121,7 @@ TEST_F(FileViewer, ByteViewsAtAScreenBreakRowsBetweenValues) {
       {HEXADECIMAL_VIEW, Screen::utf8_terminal, 0, byte_view(5, 16, "41 0A FF E2 00 ")},
       {HEXADECIMAL_VIEW, Screen::none, 7, byte_view(5, 16, "41 0A FF E2 00 ")},
   };
-  for (const Case& c : cases) {
+  for (const ScreenCase& c : cases) {
     EXPECT_EQ(view(c.kind, "f.bin\n", c.screen, c.columns), c.shown) << c.columns;
   }
 }
@@ -195,13 +134,7 @@ TEST_F(FileViewer, ColoursByKindOfByteAtAScreenThatShowsThem) {
                              USUAL + ", " + W + "espacement" + USUAL + ", " + C + "contrOle" +
                              USUAL + ", " + H + "128 A 255" + USUAL + "\n";
   const std::string size_line = NAME_PROMPT + " = 7 octets ; Affichage en base 16\n";
-  struct Case {
-    ViewKind kind;
-    Screen screen;
-    int columns;
-    std::string shown;
-  };
-  const Case cases[] = {
+  const ScreenCase cases[] = {
       {HEXADECIMAL_VIEW, Screen::utf8_terminal, 0,
        size_line + legend + SEPARATOR + P + "41 " + Z + "00 " + W + "0A " + C + "01 " + H +
            "E9 " + W + "0D 0A " + USUAL + "\n"},
@@ -221,13 +154,9 @@ TEST_F(FileViewer, ColoursByKindOfByteAtAScreenThatShowsThem) {
            Z + "00 " + W + "0A " + C + "01 " + H + "E9 " + W + "0D 0A </console><console>" +
            USUAL + "</console>\n"},
   };
-  for (const Case& c : cases) {
-    ScriptedConsole scripted("k.bin\n");
-    scripted.terminal.screen_kind = c.screen;
-    scripted.terminal.columns = c.columns;
-    scripted.terminal.colours = true;
-    show_file(scripted.console, c.kind);
-    EXPECT_EQ(scripted.transcript(), c.shown) << static_cast<int>(c.screen);
+  for (const ScreenCase& c : cases) {
+    EXPECT_EQ(view(c.kind, "k.bin\n", c.screen, c.columns, true), c.shown)
+        << static_cast<int>(c.screen);
   }
 }
 
@@ -238,18 +167,18 @@ TEST_F(FileViewer, TextViewReadsToTheEnd) {
   // is still being read.
   const std::string before = std::string(100000, 'a') + "\n";
   write_file("out.txt", before);
-  class AppendingBuffer : public std::stringbuf {
-   protected:
-    std::streamsize xsputn(const char* s, std::streamsize n) override {
-      if (std::string_view(s, static_cast<std::size_t>(n)).starts_with("Rappel")) {
-        std::FILE* file = std::fopen("out.txt", "ab");
-        std::fputs("ajoutE\n", file);
-        std::fclose(file);
-      }
-      return std::stringbuf::xsputn(s, n);
-    }
-  } appending;
-  view_into(appending, TEXT_VIEW, "out.txt\n");
+  ActingBuffer appending("Rappel", [] {
+    std::FILE* file = std::fopen("out.txt", "ab");
+    std::fputs("ajoutE\n", file);
+    std::fclose(file);
+  });
+  std::ostream out(&appending);
+  StringSource source("out.txt\n");
+  FakeTerminal terminal;
+  Console console(source, out, terminal);
+  show_file(console, TEXT_VIEW);
+  console.flush();
+  EXPECT_EQ(current_file.stream, nullptr) << "the file was left open";
   EXPECT_TRUE(appending.str() == NAME_PROMPT + TEXT_HEADING + before + "ajoutE\n");
   // A pseudo-file measures nothing and has content.
   std::string status = view(TEXT_VIEW, "/proc/self/status\n");
@@ -260,13 +189,6 @@ TEST_F(FileViewer, TextViewReadsToTheEnd) {
 TEST_F(FileViewer, TypedNameCannotActOnTheTerminal) {
   EXPECT_EQ(view(TEXT_VIEW, "\x1B]0;T\x07\x1B[6n\r\n", Screen::utf8_terminal),
             NAME_PROMPT + "Impossible d'ouvrir le fichier '\u2190]0;T\u2022\u2190[6n\u266A'");
-}
-
-TEST_F(FileViewer, FifoIsRefusedWithoutWaiting) {
-  ASSERT_EQ(std::system("mkfifo pipe"), 0);
-  EXPECT_EQ(view(TEXT_VIEW, "pipe\n"), NAME_PROMPT + "Impossible d'ouvrir le fichier 'pipe'");
-  EXPECT_EQ(view(HEXADECIMAL_VIEW, "pipe\n"),
-            NAME_PROMPT + "Impossible d'ouvrir le fichier 'pipe'");
 }
 
 TEST_F(FileViewer, ShrinkingFileShowsOnlyWhatWasRead) {

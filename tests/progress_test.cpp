@@ -66,18 +66,16 @@ TEST(Progress, NothingWhenNotATerminalOrWhenQuick) {
 TEST(Progress, NeverWiderThanTheScreenAndErasedWhole) {
   // The last column stays free, so that the line cannot wrap.
   const Steps steps = {{1s, 5}, {2s, 50}, {3s, 100}};
-  struct Case {
-    int width;
-    std::string shown;
-  };
-  const Case cases[] = {
+  const std::pair<int, std::string> cases[] = {
       {7, "\r   5 %|\r  50 %|\r 100 %|\r      \r"},
       {6, "\r5 %|\r50 %|\r100 %|\r     \r"},
       {4, "\r5 %|\r50 |\r100|\r   \r"},
       {2, "\r5|\r5|\r1|\r \r"},
       {1, "|||"},
   };
-  for (const Case& c : cases) EXPECT_EQ(pass(Screen::utf8_terminal, 100, steps, c.width), c.shown) << c.width;
+  for (const auto& [width, shown] : cases) {
+    EXPECT_EQ(pass(Screen::utf8_terminal, 100, steps, width), shown) << width;
+  }
 }
 
 TEST(Progress, StartsOnARowOfItsOwnAfterPipedAnswers) {

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <functional>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -31,6 +31,11 @@ TEST(XorPass, XorBytesMatchesBytewiseXorAtEveryLengthAlignmentAndKey) {
       }
     }
   }
+}
+
+/// A result's fields, to compare them all at once.
+auto fields(const CryptResult& r) {
+  return std::tie(r.outcome, r.enciphered, r.also_from, r.also_to, r.unconfirmed, r.changed);
 }
 
 /// The original bytes cut to `size`, enciphered in the given ranges only.
@@ -81,6 +86,7 @@ TEST(XorPass, EveryOutcomeSaysExactlyWhatStaysEnciphered) {
   const auto cut_to = [](std::size_t size) { return [=](std::string& b) { b.resize(size); }; };
   const auto add = [](std::string& b) { b += "TAIL\n"; };
   const auto opened = [](std::string&) {};
+  const auto with_tail = [](std::string o) { return o + "TAIL\n"; };
   const std::size_t K = CHUNK;
   const Case cases[] = {
       {"small file", 1000, none, on, {Outcome::done}, {{0, 1000}}},
@@ -120,9 +126,9 @@ TEST(XorPass, EveryOutcomeSaysExactlyWhatStaysEnciphered) {
       {"cut below what was rewritten", 12 * CHUNK, none, cut_at(2 * CHUNK, 200000),
        {Outcome::cut, 0, 0, 0, false, {{0, 200000}}}, {{0, 200000}}, 200000},
       {"grown at a chunk's end", 12 * CHUNK, none, on, {Outcome::grown}, {}, -1, add, 2 * CHUNK,
-       -1, false, [](std::string o) { return o + "TAIL\n"; }},
+       -1, false, with_tail},
       {"grown after the last write", 3 * CHUNK, none, on, {Outcome::grown}, {}, -1, add,
-       3 * CHUNK, -1, false, [](std::string o) { return o + "TAIL\n"; }},
+       3 * CHUNK, -1, false, with_tail},
       {"rewritten whole", 12 * CHUNK, none, on, {Outcome::cut, 0, 0, 0, false, {{0, 4}}}, {}, -1,
        [](std::string& b) { b = "NEW\n"; }, 2 * CHUNK, -1, false,
        [](std::string) { return std::string("NEW\n"); }},
@@ -164,12 +170,7 @@ TEST(XorPass, EveryOutcomeSaysExactlyWhatStaysEnciphered) {
     });
     // Released: the program that waited goes on.
     if (file.waiting) file.waiting(file.bytes);
-    EXPECT_EQ(result.outcome, c.said.outcome);
-    EXPECT_EQ(result.enciphered, c.said.enciphered);
-    EXPECT_EQ(result.also_from, c.said.also_from);
-    EXPECT_EQ(result.also_to, c.said.also_to);
-    EXPECT_EQ(result.unconfirmed, c.said.unconfirmed);
-    EXPECT_EQ(result.changed, c.said.changed);
+    EXPECT_EQ(fields(result), fields(c.said));
     // Put back whole exactly when nothing is left enciphered but what another
     // program changed.
     if (c.said.outcome != Outcome::done) {
