@@ -328,21 +328,6 @@ else
 fi
 end_server
 
-# A terminal that takes no control sequence (TERM=dumb, then no TERM at all)
-# gets none: everything it receives is kept to be searched.
-for setting in "TERM=dumb" "-u TERM"; do
-  rm -f "$folder/dumb.log"
-  tmux_ new-session -d -x 120 -y 50 -c "$folder" "exec sleep 600" </dev/null
-  tmux_ pipe-pane -o "cat >>$(printf %q "$folder/dumb.log")"
-  tmux_ respawn-pane -k "env $setting LC_ALL=C.UTF-8 $run; echo exit=\$?; exec sleep 600"
-  wait_for_prompt "$MENU"
-  answer 8 "$CONTINUE"
-  type_line n
-  wait_for_text "exit=0"
-  end_server
-  LC_ALL=C grep -q $'\033' "$folder/dumb.log" && fail "env $setting received an escape sequence"
-done
-
 # On a screen narrower than the progress line, the line is cut and leaves no
 # trail between the key and the result.
 truncate -s 1G "$folder/big.bin"
@@ -420,6 +405,7 @@ start_piped crypt '7\nbig.bin\ny\n1\nn\n'
 start_piped colours '4\nkinds.bin\ny\n5\nkinds.bin\ny\n6\nkinds.bin\ny\n3\nkinds.txt\nn\n'
 start_piped no_colour '5\nkinds.bin\ny\n3\nkinds.txt\nn\n' NO_COLOR=1
 start_piped dumb '5\nkinds.bin\ny\n3\nkinds.txt\nn\n' TERM=dumb
+start_piped no_term '5\nkinds.bin\ny\n3\nkinds.txt\nn\n' "env -u TERM"
 for window in "${piped_windows[@]}"; do
   TIMEOUT=60 wait_for_exit "$window"
   shown_in "$window" | grep -q 'exit=0$' || fail "window $window: $(shown_in "$window")"
@@ -507,12 +493,15 @@ expect_colours_by_kind() {
 }
 expect_colours_by_kind
 
-# No colour where it is not wanted: with NO_COLOR set, and at a terminal that
-# takes no control sequence. Nothing the terminal received sets a colour.
-for window in no_colour dumb; do
+# No colour where it is not wanted: nothing the terminal received sets one
+# with NO_COLOR set; a terminal that takes no control sequence (TERM=dumb, no
+# TERM at all) receives none, not even the clearing of the screen.
+for window in no_colour dumb no_term; do
   shown_in "$window" | grep -qF "41 00 0A 01 80 7E 00 20 7F FF" ||
     fail "window $window shows no values"
   LC_ALL=C grep -aqE $'\033\\[[0-9;]*m' "$folder/$window.log" && fail "window $window has colours"
+  [[ $window == no_colour ]] || ! LC_ALL=C grep -aq $'\033' "$folder/$window.log" ||
+    fail "window $window received an escape sequence"
 done
 end_server
 
