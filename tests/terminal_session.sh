@@ -199,23 +199,18 @@ tmux_ resize-window -x 120
 # Clearing keeps the terminal's history: after a long view and "y" the menu is
 # at the top of the screen, and the whole view is still there to scroll back
 # to, row for row, up to the continue question.
-expect_history_kept() {
-  local piped kept
-  all_bytes_times 64 "$folder/long.bin"
-  view_file 5 long.bin
-  type_line y
-  wait_for_prompt "$MENU"
-  expect_row 1 "$MENU_ROW"
-  screen | grep -q 'Affichage en base' && fail "the view is still on the screen under the menu"
-  piped=$(piped_values 5 long.bin)
-  kept=$(tmux_ capture-pane -p -N -S - | awk -v question="${CONTINUE% }" '
-    / = 16384 octets ; Affichage en base 16$/ { while ($0 !~ /^[*]+$/) getline; taking = 1; next }
-    taking && /^[*]+$/ { getline; getline; if (!index($0, question)) printf "|no question"; exit }
-    taking { printf "%s", $0 }')
-  [[ $kept == "$piped" ]] ||
-    fail "after 'y' the history does not hold the whole view ($(tmux_ display-message -p '#{history_size}') rows)"
-}
-expect_history_kept
+all_bytes_times 64 "$folder/long.bin"
+view_file 5 long.bin
+answer y "$MENU"
+expect_row 1 "$MENU_ROW"
+screen | grep -q 'Affichage en base' && fail "the view is still on the screen under the menu"
+piped=$(piped_values 5 long.bin)
+kept=$(tmux_ capture-pane -p -N -S - | awk -v question="${CONTINUE% }" '
+  / = 16384 octets ; Affichage en base 16$/ { while ($0 !~ /^[*]+$/) getline; taking = 1; next }
+  taking && /^[*]+$/ { getline; getline; if (!index($0, question)) printf "|no question"; exit }
+  taking { printf "%s", $0 }')
+[[ $kept == "$piped" ]] ||
+  fail "after 'y' the history does not hold the whole view ($(tmux_ display-message -p '#{history_size}') rows)"
 
 # Bytes show as the IBM PC symbols, UTF-8 ones included.
 view_text utf8.txt
@@ -347,43 +342,39 @@ tmux_ has-session 2>/dev/null && end_server
 # A window narrowed during a long view: the rows that follow take its new
 # width, and none cuts a value at the margin. The program is stopped while the
 # window changes, so that most of the view certainly comes after the change.
-expect_rows_follow_window() {
-  local pid tty rows i written
-  all_bytes_times 8192 "$folder/resized.bin"
-  tmux_ new-session -d -x 120 -y 50 -c "$folder" "exec env LC_ALL=C.UTF-8 $run" </dev/null
-  pid=$(tmux_ display-message -p '#{pane_pid}')
-  tty=$(tmux_ display-message -p '#{pane_tty}')
-  wait_for_prompt "$MENU"
-  answer 5 "$NAME"
-  type_line resized.bin
-  # Stopped once it has written more than the first 64 KiB chunk's rows (192
-  # KiB): it has looked at the width by then, and has 31 chunks to come.
-  written() { awk '$1 == "wchar:" { print $2 }' "/proc/$pid/io"; }
-  wrote_the_first_rows() { (($(written) > 300000)); }
-  poll 0.01 "view of resized.bin" wrote_the_first_rows
-  kill -STOP "$pid"
-  written=$(written)
-  ((written < 6 * 1024 * 1024 - 2 * 196608)) ||
-    fail "the view had nearly ended ($written bytes written) before the window changed"
-  tmux_ resize-window -x 50
-  # tmux gives the terminal its new size a moment later.
-  narrowed() { [[ $(stty -F "$tty" size) == *" 50" ]]; }
-  poll 0.01 "narrower terminal" narrowed
-  kill -CONT "$pid"
-  wait_for_prompt "$CONTINUE"
-  # The last 100 rows of the view: 16 whole values each, the last one alone
-  # may hold fewer.
-  mapfile -t rows < <(tmux_ capture-pane -p -N -S -200 | awk '
-    /^[*]+$/ { for (i = n > 100 ? n - 99 : 1; i <= n; i++) print row[i]; exit }
-    { row[++n] = $0 }')
-  ((${#rows[@]} == 100)) || fail "fewer than 100 rows of the view after the resize"
-  for ((i = 0; i < 100; i++)); do
-    [[ ${rows[i]} =~ ^([0-9A-F]{2}\ ){1,16}$ ]] && ((i == 99 || ${#rows[i]} == 48)) ||
-      fail "after the window was narrowed to 50 columns, row '${rows[i]}' cuts a value"
-  done
-  end_server
-}
-expect_rows_follow_window
+all_bytes_times 8192 "$folder/resized.bin"
+tmux_ new-session -d -x 120 -y 50 -c "$folder" "exec env LC_ALL=C.UTF-8 $run" </dev/null
+pid=$(tmux_ display-message -p '#{pane_pid}')
+tty=$(tmux_ display-message -p '#{pane_tty}')
+wait_for_prompt "$MENU"
+answer 5 "$NAME"
+type_line resized.bin
+# Stopped once it has written more than the first 64 KiB chunk's rows (192
+# KiB): it has looked at the width by then, and has 31 chunks to come.
+written() { awk '$1 == "wchar:" { print $2 }' "/proc/$pid/io"; }
+wrote_the_first_rows() { (($(written) > 300000)); }
+poll 0.01 "view of resized.bin" wrote_the_first_rows
+kill -STOP "$pid"
+written=$(written)
+((written < 6 * 1024 * 1024 - 2 * 196608)) ||
+  fail "the view had nearly ended ($written bytes written) before the window changed"
+tmux_ resize-window -x 50
+# tmux gives the terminal its new size a moment later.
+narrowed() { [[ $(stty -F "$tty" size) == *" 50" ]]; }
+poll 0.01 "narrower terminal" narrowed
+kill -CONT "$pid"
+wait_for_prompt "$CONTINUE"
+# The last 100 rows of the view: 16 whole values each, the last one alone
+# may hold fewer.
+mapfile -t rows < <(tmux_ capture-pane -p -N -S -200 | awk '
+  /^[*]+$/ { for (i = n > 100 ? n - 99 : 1; i <= n; i++) print row[i]; exit }
+  { row[++n] = $0 }')
+((${#rows[@]} == 100)) || fail "fewer than 100 rows of the view after the resize"
+for ((i = 0; i < 100; i++)); do
+  [[ ${rows[i]} =~ ^([0-9A-F]{2}\ ){1,16}$ ]] && ((i == 99 || ${#rows[i]} == 48)) ||
+    fail "after the window was narrowed to 50 columns, row '${rows[i]}' cuts a value"
+done
+end_server
 
 # Programs given their answers through a pipe at a terminal (xterm-256color,
 # UTF-8), each in a window of its own and all at once; everything each window
@@ -461,37 +452,34 @@ looks() {
 # the kinds the text view shows. In the three byte views, the bytes of one
 # kind share one colour, bytes of different kinds differ; in the text view,
 # each symbol has its value's colour.
-expect_colours_by_kind() {
-  local -A colour_of=()
-  local byte_kinds=(P Z W C H P Z W C H) text_kinds=(P C H P C H) shown rows row kind i view values colours
-  shown=$(shown_in colours -e | looks)
-  # The rows of values of the three views, in order: digits only.
-  mapfile -t rows < <(grep -E $'\t([0-9A-F]+ )+$' <<<"$shown")
-  ((${#rows[@]} == 3)) || fail "not three rows of values: $shown"
-  for view in 0 1 2; do
-    row=${rows[view]}
-    read -ra values <<<"${row#*$'\t'}"
-    read -ra colours <<<"${row%%$'\t'*}"
-    ((${#values[@]} == 10 && ${#colours[@]} == 10)) || fail "not 10 values: '$row'"
-    for ((i = 0; i < 10; i++)); do
-      [[ -z ${colours[i]//"${colours[i]:0:1}"/} && ${colours[i]:0:1} != . ]] ||
-        fail "view $((view + 4)): value ${values[i]} is not in one colour ('${colours[i]}')"
-      kind=${byte_kinds[i]}
-      : "${colour_of[$kind]:=${colours[i]:0:1}}"
-      [[ ${colour_of[$kind]} == "${colours[i]:0:1}" ]] ||
-        fail "view $((view + 4)): value ${values[i]} of kind $kind is not in that kind's colour"
-    done
+declare -A colour_of=()
+byte_kinds=(P Z W C H P Z W C H) text_kinds=(P C H P C H)
+shown=$(shown_in colours -e | looks)
+# The rows of values of the three views, in order: digits only.
+mapfile -t rows < <(grep -E $'\t([0-9A-F]+ )+$' <<<"$shown")
+((${#rows[@]} == 3)) || fail "not three rows of values: $shown"
+for view in 0 1 2; do
+  row=${rows[view]}
+  read -ra values <<<"${row#*$'\t'}"
+  read -ra colours <<<"${row%%$'\t'*}"
+  ((${#values[@]} == 10 && ${#colours[@]} == 10)) || fail "not 10 values: '$row'"
+  for ((i = 0; i < 10; i++)); do
+    [[ -z ${colours[i]//"${colours[i]:0:1}"/} && ${colours[i]:0:1} != . ]] ||
+      fail "view $((view + 4)): value ${values[i]} is not in one colour ('${colours[i]}')"
+    kind=${byte_kinds[i]}
+    : "${colour_of[$kind]:=${colours[i]:0:1}}"
+    [[ ${colour_of[$kind]} == "${colours[i]:0:1}" ]] ||
+      fail "view $((view + 4)): value ${values[i]} of kind $kind is not in that kind's colour"
   done
-  [[ $(printf '%s\n' "${colour_of[@]}" | sort -u | wc -l) == 5 ]] ||
-    fail "the five kinds do not have five colours: $(declare -p colour_of)"
-  row=$(grep -F "$(printf '\tA\342\230\272')" <<<"$shown") || fail "no symbols of kinds.txt"
-  for ((i = 0; i < ${#text_kinds[@]}; i++)); do
-    kind=${text_kinds[i]}
-    [[ ${row:i:1} == "${colour_of[$kind]}" ]] ||
-      fail "in the text view, symbol $((i + 1)) of kind $kind is not in its value's colour: '$row'"
-  done
-}
-expect_colours_by_kind
+done
+[[ $(printf '%s\n' "${colour_of[@]}" | sort -u | wc -l) == 5 ]] ||
+  fail "the five kinds do not have five colours: $(declare -p colour_of)"
+row=$(grep -F "$(printf '\tA\342\230\272')" <<<"$shown") || fail "no symbols of kinds.txt"
+for ((i = 0; i < ${#text_kinds[@]}; i++)); do
+  kind=${text_kinds[i]}
+  [[ ${row:i:1} == "${colour_of[$kind]}" ]] ||
+    fail "in the text view, symbol $((i + 1)) of kind $kind is not in its value's colour: '$row'"
+done
 
 # No colour where it is not wanted: nothing the terminal received sets one
 # with NO_COLOR set; a terminal that takes no control sequence (TERM=dumb, no
