@@ -109,17 +109,6 @@ piped_values() {
 # From the continue question, says no and checks that the program ended well.
 answer_no() { type_line n; wait_for_text "exit="; expect_line "exit=0"; }
 
-# Every question must be readable: nothing on the screen may carry an
-# attribute or another character set, which the capture shows as control
-# characters (escape sequences, shift out), but the foreground colours the
-# program gives each kind of byte.
-expect_plain_screen() {
-  if tmux_ capture-pane -p -e | sed -E $'s/\x1b\\[(90|32|36|31|35|39)m//g' |
-    LC_ALL=C grep -q '[[:cntrl:]]'; then
-    fail "$1 left attributes or another character set on the screen"
-  fi
-}
-
 # From the continue question: goes on, makes the choice and shows `file`.
 view_file() { answer y "$MENU" "$1" "$NAME" "$2" "$CONTINUE"; }
 view_text() { view_file 3 "$1"; }
@@ -219,10 +208,15 @@ view_text symbols.bin
 # The file has no line end: the separator line follows on the same row.
 expect_line "A☺♥←ÇΘ█B****************************"
 
+# Every question must be readable: nothing on the screen may carry an
+# attribute or another character set, which the capture shows as control
+# characters (escape sequences, shift out), but the foreground colours the
+# program gives each kind of byte.
 while read -r file shown; do
   view_text $file
   expect_line "$shown"
-  expect_plain_screen $file
+  tmux_ capture-pane -p -e | sed -E $'s/\x1b\\[(90|32|36|31|35|39)m//g' | LC_ALL=C grep -q '[[:cntrl:]]' &&
+    fail "$file left attributes or another character set on the screen"
 done <<'END'
 title.txt avant←]0;TITRE•apres
 charset.txt avant←(0apres
