@@ -81,13 +81,18 @@ std::string lease_of(pid_t pid) {
   return "";
 }
 
-/// Polls until `ready` (10 s at most), stops the program, and says whether it
-/// was `caught` where it had to be.
+/// Polls until `done` holds, 10 s at most.
+void poll_until(const std::function<bool()>& done) {
+  for (auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+       !done() && std::chrono::steady_clock::now() < deadline;) {
+  }
+}
+
+/// Polls until `ready`, stops the program, and says whether it was `caught`
+/// where it had to be.
 bool stop_when(const RunningProgram& program, const std::function<bool()>& ready,
                const std::function<bool()>& caught) {
-  for (auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-       !ready() && std::chrono::steady_clock::now() < deadline;) {
-  }
+  poll_until(ready);
   kill(program.pid(), SIGSTOP);
   waitpid(program.pid(), nullptr, WUNTRACED);
   return caught();
@@ -379,11 +384,8 @@ TEST_F(Faults, AnotherProgramDuringThePassIsHeldOffOrLeftAlone) {
       EXPECT_EQ(lease_of(program.pid()), c.lease ? "ACTIVE" : "");
       pid_t other = another_program(c.act);
       bool ended = false;
-      const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-      while (!ended && lease_of(program.pid()) != "BREAKING" &&
-             std::chrono::steady_clock::now() < deadline) {
-        ended = waitpid(other, nullptr, WNOHANG) == other;
-      }
+      poll_until([&] { return (ended = waitpid(other, nullptr, WNOHANG) == other) ||
+                              lease_of(program.pid()) == "BREAKING"; });
       // Waiting, with the file still whole.
       EXPECT_EQ(!ended, c.waits);
       EXPECT_EQ(std::filesystem::file_size(file) == std::uintmax_t(big.size()), c.waits);
@@ -465,9 +467,7 @@ TEST_F(Faults, NonBlockingOutputIsWaitedFor) {
     long long call = proc_number(program.pid(), "syscall");
     return state == "Z" || (state == "S" && (call == SYS_poll || call == SYS_ppoll));
   };
-  for (auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-       !met_full() && std::chrono::steady_clock::now() < deadline;) {
-  }
+  poll_until(met_full);
   EXPECT_EQ(program.finish(), 0) << program.errors;
   EXPECT_TRUE(program.output == MENU_TEXT + byte_view(bytes.size(), 16, hexadecimal_values(bytes)) +
                                    CONTINUE)
@@ -568,11 +568,10 @@ TEST_F(SmallDisk, FailedLineNeverCutsWhatAnotherProgramWrote) {
   // The pieces held pass 1 MiB at a whole piece of 99 characters: that much
   // reaches the file once the program has taken it in.
   const std::uintmax_t first_part = 99 * (1024 * 1024 / 99 + 1);
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (std::filesystem::file_size("small/log") < first_part &&
-         std::chrono::steady_clock::now() < deadline) {
+  poll_until([&] {
     program.read_output();
-  }
+    return std::filesystem::file_size("small/log") >= first_part;
+  });
   ASSERT_EQ(std::filesystem::file_size("small/log"), first_part);
   std::ofstream("small/log", std::ios::app) << "B\n";
   fill();
@@ -597,10 +596,8 @@ TEST_F(Faults, ReaderGoneWhileALineIsTypedLeavesNoPieceOfIt) {
   program.type(std::string(120, 'x'));
   // Ended while its input is still open: the end of input would end the line.
   siginfo_t ended{};
-  for (auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-       ended.si_pid == 0 && std::chrono::steady_clock::now() < deadline;) {
-    waitid(P_PID, program.pid(), &ended, WEXITED | WNOHANG | WNOWAIT);
-  }
+  poll_until([&] { return waitid(P_PID, program.pid(), &ended, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+                          ended.si_pid != 0; });
   EXPECT_EQ(program.finish(), 128 + SIGPIPE);
   EXPECT_EQ(read_file("f.txt"), "ok\n");
   // Lines read together are written together, yet a waiting program has them
@@ -610,11 +607,10 @@ TEST_F(Faults, ReaderGoneWhileALineIsTypedLeavesNoPieceOfIt) {
   RunningProgram batched(folder.path());
   batched.type("1\ng.txt\n" + lines);
   // The menu's and the name's prompts, then one a line and the one that waits.
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (std::count(batched.output.begin(), batched.output.end(), ':') < 2 + 2001 &&
-         std::chrono::steady_clock::now() < deadline) {
+  poll_until([&] {
     batched.read_output();
-  }
+    return std::count(batched.output.begin(), batched.output.end(), ':') >= 2 + 2001;
+  });
   EXPECT_TRUE(read_file("g.txt") == lines);
   batched.close_output();
   batched.type("encore\nfin\nn\n");

@@ -25,17 +25,10 @@ bash tests/ensure_packages.sh terminal || without_terminal=(-LE terminal)
 passed=() skipped=() failed=()
 # stage NAME COMMAND...: status 77 from a stage means it was skipped and said why.
 stage() {
-  local name=$1 status
+  local name=$1
   shift
   "$@"
-  status=$?
-  if ((status == 0)); then
-    passed+=("$name")
-  elif ((status == 77)); then
-    skipped+=("$name")
-  else
-    failed+=("$name")
-  fi
+  case $? in 0) passed+=("$name") ;; 77) skipped+=("$name") ;; *) failed+=("$name") ;; esac
 }
 # suite PRESET STAGE: builds in the preset's folder and runs every test there.
 suite() {

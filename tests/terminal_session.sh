@@ -49,6 +49,8 @@ all_bytes_times() {
 }
 
 screen() { tmux_ capture-pane -p -N; }
+# The rows `window` has shown, from the first, with -e their colours too.
+shown_in() { tmux_ capture-pane -p -N -S - -t "$@"; }
 
 fail() {
   echo "terminal_session: $1" >&2
@@ -57,31 +59,30 @@ fail() {
   exit 1
 }
 
-# Waits until the text just before the cursor is `prompt`, that is until the
-# prompt is shown and the program waits right after it, with `gone` (if given)
-# nowhere on the screen.
-wait_for_prompt() {
-  local prompt=$1 gone=${2:-} deadline=$((SECONDS + TIMEOUT)) x y shown line
-  while ((SECONDS < deadline)); do
-    read -r x y < <(tmux_ display-message -p '#{cursor_x} #{cursor_y}')
-    shown=$(screen)
-    line=$(sed -n "$((y + 1))p" <<<"$shown")
-    if [[ ${line:0:x} == *"$prompt" && ( -z $gone || $shown != *"$gone"* ) ]]; then
-      return 0
-    fi
-    sleep 0.1
-  done
-  fail "no prompt '$prompt' at the cursor after ${TIMEOUT}s"
+# Runs the command after `what` every `step` seconds until it succeeds; fails
+# with "no `what`" after TIMEOUT seconds.
+poll() {
+  local step=$1 what=$2 deadline=$((SECONDS + TIMEOUT))
+  shift 2
+  until "$@"; do ((SECONDS < deadline)) || fail "no $what after ${TIMEOUT}s"; sleep "$step"; done
 }
 
-wait_for_text() {
-  local wanted=$1 deadline=$((SECONDS + TIMEOUT))
-  while ((SECONDS < deadline)); do
-    [[ $(screen) == *"$wanted"* ]] && return 0
-    sleep 0.1
-  done
-  fail "no '$wanted' after ${TIMEOUT}s"
+# Whether the text just before the cursor is `prompt`, that is whether the
+# prompt is shown and the program waits right after it, with `gone` (if given)
+# nowhere on the screen.
+at_prompt() {
+  local prompt=$1 gone=${2:-} x y shown line
+  read -r x y < <(tmux_ display-message -p '#{cursor_x} #{cursor_y}')
+  shown=$(screen)
+  line=$(sed -n "$((y + 1))p" <<<"$shown")
+  [[ ${line:0:x} == *"$prompt" && ( -z $gone || $shown != *"$gone"* ) ]]
 }
+wait_for_prompt() { poll 0.1 "prompt '$1' at the cursor" at_prompt "$@"; }
+shows() { [[ $(screen) == *"$1"* ]]; }
+wait_for_text() { poll 0.1 "'$1'" shows "$1"; }
+# Waits until the program in `window` has ended: it shows its exit status.
+ended_in() { [[ $(shown_in "$1") == *exit=* ]]; }
+wait_for_exit() { poll 0.1 "end of the program in window $1 ${2:-}" ended_in "$1"; }
 
 expect_row() {
   local row=$1 wanted=$2
@@ -96,27 +97,20 @@ type_line() {
   tmux_ send-keys -l -- "$1"
   tmux_ send-keys Enter
 }
-
-# Every question must be readable: nothing on the screen may carry an
-# attribute or another character set, which the capture shows as control
-# characters (escape sequences, shift out), but the foreground colours the
-# program gives each kind of byte.
-expect_plain_screen() {
-  if tmux_ capture-pane -p -e | sed -E $'s/\x1b\\[(90|32|36|31|35|39)m//g' |
-    LC_ALL=C grep -q '[[:cntrl:]]'; then
-    fail "$1 left attributes or another character set on the screen"
-  fi
+# Types each answer and waits for the prompt given after it.
+answer() {
+  while (($#)); do type_line "$1"; wait_for_prompt "$2"; shift 2; done
 }
+# The one line of values a pipe gets from byte view `choice` of `file`.
+piped_values() {
+  (cd "$folder" && printf '%s\n%s\nn\n' "$1" "$2" | "$program" |
+    awk 'shown { print; exit } /Affichage en base/ { getline; shown = 1 }')
+}
+# From the continue question, says no and checks that the program ended well.
+answer_no() { type_line n; wait_for_text "exit="; expect_line "exit=0"; }
 
 # From the continue question: goes on, makes the choice and shows `file`.
-view_file() {
-  type_line y
-  wait_for_prompt "$MENU"
-  type_line "$1"
-  wait_for_prompt "$NAME"
-  type_line "$2"
-  wait_for_prompt "$CONTINUE"
-}
+view_file() { answer y "$MENU" "$1" "$NAME" "$2" "$CONTINUE"; }
 view_text() { view_file 3 "$1"; }
 
 # Shows all.bin in the byte view `choice` at `width` columns. Each row must
@@ -126,8 +120,7 @@ expect_byte_rows() {
   local width=$1 choice=$2 piped row rows=() joined= i
   tmux_ resize-window -x "$width"
   view_file "$choice" all.bin
-  piped=$(cd "$folder" && printf '%s\nall.bin\nn\n' "$choice" | "$program" |
-    awk 'shown { print; exit } /Affichage en base/ { getline; shown = 1 }')
+  piped=$(piped_values "$choice" all.bin)
   # The rows between the separator lines after the last heading.
   mapfile -t rows < <(tmux_ capture-pane -p -N -S - | awk '
     /Affichage en base/ { n = 0; heading = 1; next }
@@ -179,11 +172,9 @@ tmux_ send-keys Enter
 wait_for_prompt "$MENU" 1111111111
 expect_row 1 "$MENU_ROW"
 
-type_line 5
-wait_for_prompt "$NAME"
+answer 5 "$NAME"
 expect_row 0 "$NAME"
-type_line hex.bin
-wait_for_prompt "$CONTINUE"
+answer hex.bin "$CONTINUE"
 expect_line " = 3 octets ; Affichage en base 16"
 expect_line "****************************"
 expect_line "41 0A FF "
@@ -197,24 +188,18 @@ tmux_ resize-window -x 120
 # Clearing keeps the terminal's history: after a long view and "y" the menu is
 # at the top of the screen, and the whole view is still there to scroll back
 # to, row for row, up to the continue question.
-expect_history_kept() {
-  local piped kept
-  all_bytes_times 64 "$folder/long.bin"
-  view_file 5 long.bin
-  type_line y
-  wait_for_prompt "$MENU"
-  expect_row 1 "$MENU_ROW"
-  screen | grep -q 'Affichage en base' && fail "the view is still on the screen under the menu"
-  piped=$(cd "$folder" && printf '5\nlong.bin\nn\n' | "$program" |
-    awk 'shown { print; exit } /Affichage en base/ { getline; shown = 1 }')
-  kept=$(tmux_ capture-pane -p -N -S - | awk -v question="${CONTINUE% }" '
-    / = 16384 octets ; Affichage en base 16$/ { while ($0 !~ /^[*]+$/) getline; taking = 1; next }
-    taking && /^[*]+$/ { getline; getline; if (!index($0, question)) printf "|no question"; exit }
-    taking { printf "%s", $0 }')
-  [[ $kept == "$piped" ]] ||
-    fail "after 'y' the history does not hold the whole view ($(tmux_ display-message -p '#{history_size}') rows)"
-}
-expect_history_kept
+all_bytes_times 64 "$folder/long.bin"
+view_file 5 long.bin
+answer y "$MENU"
+expect_row 1 "$MENU_ROW"
+screen | grep -q 'Affichage en base' && fail "the view is still on the screen under the menu"
+piped=$(piped_values 5 long.bin)
+kept=$(tmux_ capture-pane -p -N -S - | awk -v question="${CONTINUE% }" '
+  / = 16384 octets ; Affichage en base 16$/ { while ($0 !~ /^[*]+$/) getline; taking = 1; next }
+  taking && /^[*]+$/ { getline; getline; if (!index($0, question)) printf "|no question"; exit }
+  taking { printf "%s", $0 }')
+[[ $kept == "$piped" ]] ||
+  fail "after 'y' the history does not hold the whole view ($(tmux_ display-message -p '#{history_size}') rows)"
 
 # Bytes show as the IBM PC symbols, UTF-8 ones included.
 view_text utf8.txt
@@ -223,28 +208,27 @@ view_text symbols.bin
 # The file has no line end: the separator line follows on the same row.
 expect_line "A☺♥←ÇΘ█B****************************"
 
+# Every question must be readable: nothing on the screen may carry an
+# attribute or another character set, which the capture shows as control
+# characters (escape sequences, shift out), but the foreground colours the
+# program gives each kind of byte.
 while read -r file shown; do
   view_text $file
   expect_line "$shown"
-  expect_plain_screen $file
+  tmux_ capture-pane -p -e | sed -E $'s/\x1b\\[(90|32|36|31|35|39)m//g' | LC_ALL=C grep -q '[[:cntrl:]]' &&
+    fail "$file left attributes or another character set on the screen"
 done <<'END'
 title.txt avant←]0;TITRE•apres
 charset.txt avant←(0apres
 hidden.txt avant←[8mapres
 dcs.txt avant←Papres
+cr.txt user=alice password=hunter2♪************************
 END
 [[ $(tmux_ display-message -p '#{pane_title}') == "$title" ]] || fail "the window title changed"
-view_text cr.txt
-expect_line "user=alice password=hunter2♪************************"
 
 # A typed name is echoed without acting on the terminal either: no new title,
 # no other screen, no cursor report typed into the dialogue.
-type_line y
-wait_for_prompt "$MENU"
-type_line 3
-wait_for_prompt "$NAME"
-type_line "$(printf '\033]0;NOM\007\033[?1049h\033[6n')"
-wait_for_prompt "$CONTINUE"
+view_text "$(printf '\033]0;NOM\007\033[?1049h\033[6n')"
 expect_line "Impossible d'ouvrir le fichier '←]0;NOM•←[?1049h←[6n'****************************"
 [[ $(tmux_ display-message -p '#{pane_title}') == "$title" ]] || fail "a name changed the title"
 
@@ -252,16 +236,8 @@ expect_line "Impossible d'ouvrir le fichier '←]0;NOM•←[?1049h←[6n'******
 # to find the percentage that the finished screen must no longer hold.
 truncate -s 1G "$folder/big.bin"
 tmux_ pipe-pane -o "cat >>$(printf %q "$folder/pane.log")"
-type_line y
-wait_for_prompt "$MENU"
-type_line 7
-wait_for_prompt "$NAME"
-type_line big.bin
-wait_for_prompt "(y/N) : "
-type_line y
-wait_for_prompt "(1 A 255) = "
-type_line 1
-TIMEOUT=60 wait_for_prompt "$CONTINUE"
+answer y "$MENU" 7 "$NAME" big.bin "(y/N) : " y "(1 A 255) = "
+TIMEOUT=60 answer 1 "$CONTINUE"
 tmux_ pipe-pane
 rm -f "$folder/big.bin"
 grep -aqE $'\r +[0-9]+ %' "$folder/pane.log" || fail "no progress was shown"
@@ -272,21 +248,14 @@ expect_line "Fichier cryptE / dEcryptE"
 
 # The terminal's cursor report must not answer the continue question.
 view_text report.txt
-type_line n
-wait_for_text "exit="
-expect_line "exit=0"
+answer_no
 
 # In the C locale, printable ASCII only.
 type_line ""
 wait_for_prompt "$MENU" "exit="
-type_line 3
-wait_for_prompt "$NAME"
-type_line symbols.bin
-wait_for_prompt "$CONTINUE"
+answer 3 "$NAME" symbols.bin "$CONTINUE"
 expect_line "A......B****************************"
-type_line n
-wait_for_text "exit="
-expect_line "exit=0"
+answer_no
 [[ $(tmux_ display-message -p '#{pane_title}') == "$title" ]] || fail "the window title changed"
 
 # The symbols follow the user's locale as the C library reads it: the codeset
@@ -298,14 +267,12 @@ UTF8_ROW="A☺♥←ÇΘ█B****************************"
 ASCII_ROW="A......B****************************"
 windows=0
 expect_symbols() {
-  local wanted=$1 settings=$2 window=locale$((++windows)) deadline=$((SECONDS + TIMEOUT)) shown
+  local wanted=$1 settings=$2 window=locale$((++windows)) shown
   tmux_ new-window -d -n $window -c "$folder" \
     "env -u LC_ALL -u LC_CTYPE -u LANG -u LOCPATH $settings $run <symbols.in; echo exit=\$?;
      exec sleep 600"
-  until shown=$(tmux_ capture-pane -p -N -t $window) && [[ $shown == *exit=* ]]; do
-    ((SECONDS < deadline)) || fail "no end of the program with '$settings' after ${TIMEOUT}s"
-    sleep 0.1
-  done
+  wait_for_exit $window "with '$settings'"
+  shown=$(shown_in $window)
   # The input is not typed, so nothing ends the last question's line.
   grep -q ' : exit=0$' <<<"$shown" && grep -qxF -- "$wanted" <<<"$shown" ||
     fail "with '$settings' the symbols are not '$wanted': $shown"
@@ -349,38 +316,16 @@ else
 fi
 end_server
 
-# A terminal that takes no control sequence (TERM=dumb, then no TERM at all)
-# gets none: everything it receives is kept to be searched.
-for setting in "TERM=dumb" "-u TERM"; do
-  rm -f "$folder/dumb.log"
-  tmux_ new-session -d -x 120 -y 50 -c "$folder" "exec sleep 600" </dev/null
-  tmux_ pipe-pane -o "cat >>$(printf %q "$folder/dumb.log")"
-  tmux_ respawn-pane -k "env $setting LC_ALL=C.UTF-8 $run; echo exit=\$?; exec sleep 600"
-  wait_for_prompt "$MENU"
-  type_line 8
-  wait_for_prompt "$CONTINUE"
-  type_line n
-  wait_for_text "exit=0"
-  end_server
-  LC_ALL=C grep -q $'\033' "$folder/dumb.log" && fail "env $setting received an escape sequence"
-done
-
 # On a screen narrower than the progress line, the line is cut and leaves no
 # trail between the key and the result.
 truncate -s 1G "$folder/big.bin"
 tmux_ new-session -d -x 5 -y 60 -c "$folder" "LC_ALL=C.UTF-8 $run; exec sleep 600" </dev/null
 # Wrapped rows are joined back before a prompt is looked for.
-wait_for_joined() {
-  local deadline=$((SECONDS + $2))
-  until [[ $(tmux_ capture-pane -p -J | tr -d ' \n') == *"$1" ]]; do
-    ((SECONDS < deadline)) || fail "no '$1' after $2 s"
-    sleep 0.1
-  done
-}
+joined_ends() { [[ $(tmux_ capture-pane -p -J | tr -d ' \n') == *"$1" ]]; }
 for step in "${MENU// /}" 7 "TEXTE:" big.bin "(y/N):" y "255)=" 1; do
-  if [[ $step == *:* || $step == *= ]]; then wait_for_joined "$step" 10; else type_line "$step"; fi
+  if [[ $step == *:* || $step == *= ]]; then poll 0.1 "'$step'" joined_ends "$step"; else type_line "$step"; fi
 done
-wait_for_joined "${CONTINUE// /}" 60
+TIMEOUT=60 poll 0.1 "continue question" joined_ends "${CONTINUE// /}"
 rm -f "$folder/big.bin"
 shown=$(tmux_ capture-pane -p -J | tr -d ' \n')
 [[ $shown == *"255)=1FichiercryptE/dEcryptE"* ]] || fail "the progress left a trail on a narrow screen"
@@ -390,48 +335,39 @@ tmux_ has-session 2>/dev/null && end_server
 # A window narrowed during a long view: the rows that follow take its new
 # width, and none cuts a value at the margin. The program is stopped while the
 # window changes, so that most of the view certainly comes after the change.
-expect_rows_follow_window() {
-  local pid tty rows i written deadline=$((SECONDS + TIMEOUT))
-  all_bytes_times 8192 "$folder/resized.bin"
-  tmux_ new-session -d -x 120 -y 50 -c "$folder" "exec env LC_ALL=C.UTF-8 $run" </dev/null
-  pid=$(tmux_ display-message -p '#{pane_pid}')
-  tty=$(tmux_ display-message -p '#{pane_tty}')
-  wait_for_prompt "$MENU"
-  type_line 5
-  wait_for_prompt "$NAME"
-  type_line resized.bin
-  # Stopped once it has written more than the first 64 KiB chunk's rows (192
-  # KiB): it has looked at the width by then, and has 31 chunks to come.
-  written() { awk '$1 == "wchar:" { print $2 }' "/proc/$pid/io"; }
-  until (($(written) > 300000)); do
-    ((SECONDS < deadline)) || fail "no view of resized.bin"
-    sleep 0.01
-  done
-  kill -STOP "$pid"
-  written=$(written)
-  ((written < 6 * 1024 * 1024 - 2 * 196608)) ||
-    fail "the view had nearly ended ($written bytes written) before the window changed"
-  tmux_ resize-window -x 50
-  # tmux gives the terminal its new size a moment later.
-  until [[ $(stty -F "$tty" size) == *" 50" ]]; do
-    ((SECONDS < deadline)) || fail "the terminal was not narrowed"
-    sleep 0.01
-  done
-  kill -CONT "$pid"
-  wait_for_prompt "$CONTINUE"
-  # The last 100 rows of the view: 16 whole values each, the last one alone
-  # may hold fewer.
-  mapfile -t rows < <(tmux_ capture-pane -p -N -S -200 | awk '
-    /^[*]+$/ { for (i = n > 100 ? n - 99 : 1; i <= n; i++) print row[i]; exit }
-    { row[++n] = $0 }')
-  ((${#rows[@]} == 100)) || fail "fewer than 100 rows of the view after the resize"
-  for ((i = 0; i < 100; i++)); do
-    [[ ${rows[i]} =~ ^([0-9A-F]{2}\ ){1,16}$ ]] && ((i == 99 || ${#rows[i]} == 48)) ||
-      fail "after the window was narrowed to 50 columns, row '${rows[i]}' cuts a value"
-  done
-  end_server
-}
-expect_rows_follow_window
+all_bytes_times 8192 "$folder/resized.bin"
+tmux_ new-session -d -x 120 -y 50 -c "$folder" "exec env LC_ALL=C.UTF-8 $run" </dev/null
+pid=$(tmux_ display-message -p '#{pane_pid}')
+tty=$(tmux_ display-message -p '#{pane_tty}')
+wait_for_prompt "$MENU"
+answer 5 "$NAME"
+type_line resized.bin
+# Stopped once it has written more than the first 64 KiB chunk's rows (192
+# KiB): it has looked at the width by then, and has 31 chunks to come.
+written() { awk '$1 == "wchar:" { print $2 }' "/proc/$pid/io"; }
+wrote_the_first_rows() { (($(written) > 300000)); }
+poll 0.01 "view of resized.bin" wrote_the_first_rows
+kill -STOP "$pid"
+written=$(written)
+((written < 6 * 1024 * 1024 - 2 * 196608)) ||
+  fail "the view had nearly ended ($written bytes written) before the window changed"
+tmux_ resize-window -x 50
+# tmux gives the terminal its new size a moment later.
+narrowed() { [[ $(stty -F "$tty" size) == *" 50" ]]; }
+poll 0.01 "narrower terminal" narrowed
+kill -CONT "$pid"
+wait_for_prompt "$CONTINUE"
+# The last 100 rows of the view: 16 whole values each, the last one alone
+# may hold fewer.
+mapfile -t rows < <(tmux_ capture-pane -p -N -S -200 | awk '
+  /^[*]+$/ { for (i = n > 100 ? n - 99 : 1; i <= n; i++) print row[i]; exit }
+  { row[++n] = $0 }')
+((${#rows[@]} == 100)) || fail "fewer than 100 rows of the view after the resize"
+for ((i = 0; i < 100; i++)); do
+  [[ ${rows[i]} =~ ^([0-9A-F]{2}\ ){1,16}$ ]] && ((i == 99 || ${#rows[i]} == 48)) ||
+    fail "after the window was narrowed to 50 columns, row '${rows[i]}' cuts a value"
+done
+end_server
 
 # Programs given their answers through a pipe at a terminal (xterm-256color,
 # UTF-8), each in a window of its own and all at once; everything each window
@@ -449,18 +385,13 @@ start_piped() {
     LC_ALL=C.UTF-8 $settings $run; echo exit=\$?; exec sleep 600"
   piped_windows+=("$window")
 }
-# The rows `window` has shown, from the first, with -e their colours too.
-shown_in() { tmux_ capture-pane -p -N -S - -t "$@"; }
 start_piped crypt '7\nbig.bin\ny\n1\nn\n'
 start_piped colours '4\nkinds.bin\ny\n5\nkinds.bin\ny\n6\nkinds.bin\ny\n3\nkinds.txt\nn\n'
 start_piped no_colour '5\nkinds.bin\ny\n3\nkinds.txt\nn\n' NO_COLOR=1
 start_piped dumb '5\nkinds.bin\ny\n3\nkinds.txt\nn\n' TERM=dumb
-deadline=$((SECONDS + 60))
+start_piped no_term '5\nkinds.bin\ny\n3\nkinds.txt\nn\n' "env -u TERM"
 for window in "${piped_windows[@]}"; do
-  until [[ $(shown_in "$window") == *exit=* ]]; do
-    ((SECONDS < deadline)) || fail "no end of the program in window $window after 60 s"
-    sleep 0.1
-  done
+  TIMEOUT=60 wait_for_exit "$window"
   shown_in "$window" | grep -q 'exit=0$' || fail "window $window: $(shown_in "$window")"
 done
 rm -f "$folder/big.bin"
@@ -509,51 +440,49 @@ looks() {
   '
 }
 
-
 # Colours by kind of byte. kinds.bin holds two bytes of each kind: zero (Z),
 # printable (P), white space (W), other control (C) and high (H); kinds.txt
 # the kinds the text view shows. In the three byte views, the bytes of one
 # kind share one colour, bytes of different kinds differ; in the text view,
 # each symbol has its value's colour.
-expect_colours_by_kind() {
-  local -A colour_of=()
-  local byte_kinds=(P Z W C H P Z W C H) text_kinds=(P C H P C H) shown rows row kind i view
-  local values colours
-  shown=$(shown_in colours -e | looks)
-  # The rows of values of the three views, in order: digits only.
-  mapfile -t rows < <(grep -E $'\t([0-9A-F]+ )+$' <<<"$shown")
-  ((${#rows[@]} == 3)) || fail "not three rows of values: $shown"
-  for view in 0 1 2; do
-    row=${rows[view]}
-    read -ra values <<<"${row#*$'\t'}"
-    read -ra colours <<<"${row%%$'\t'*}"
-    ((${#values[@]} == 10 && ${#colours[@]} == 10)) || fail "not 10 values: '$row'"
-    for ((i = 0; i < 10; i++)); do
-      [[ -z ${colours[i]//"${colours[i]:0:1}"/} && ${colours[i]:0:1} != . ]] ||
-        fail "view $((view + 4)): value ${values[i]} is not in one colour ('${colours[i]}')"
-      kind=${byte_kinds[i]}
-      : "${colour_of[$kind]:=${colours[i]:0:1}}"
-      [[ ${colour_of[$kind]} == "${colours[i]:0:1}" ]] ||
-        fail "view $((view + 4)): value ${values[i]} of kind $kind is not in that kind's colour"
-    done
+declare -A colour_of=()
+byte_kinds=(P Z W C H P Z W C H) text_kinds=(P C H P C H)
+shown=$(shown_in colours -e | looks)
+# The rows of values of the three views, in order: digits only.
+mapfile -t rows < <(grep -E $'\t([0-9A-F]+ )+$' <<<"$shown")
+((${#rows[@]} == 3)) || fail "not three rows of values: $shown"
+for view in 0 1 2; do
+  row=${rows[view]}
+  read -ra values <<<"${row#*$'\t'}"
+  read -ra colours <<<"${row%%$'\t'*}"
+  ((${#values[@]} == 10 && ${#colours[@]} == 10)) || fail "not 10 values: '$row'"
+  for ((i = 0; i < 10; i++)); do
+    [[ -z ${colours[i]//"${colours[i]:0:1}"/} && ${colours[i]:0:1} != . ]] ||
+      fail "view $((view + 4)): value ${values[i]} is not in one colour ('${colours[i]}')"
+    kind=${byte_kinds[i]}
+    : "${colour_of[$kind]:=${colours[i]:0:1}}"
+    [[ ${colour_of[$kind]} == "${colours[i]:0:1}" ]] ||
+      fail "view $((view + 4)): value ${values[i]} of kind $kind is not in that kind's colour"
   done
-  [[ $(printf '%s\n' "${colour_of[@]}" | sort -u | wc -l) == 5 ]] ||
-    fail "the five kinds do not have five colours: $(declare -p colour_of)"
-  row=$(grep -F "$(printf '\tA\342\230\272')" <<<"$shown") || fail "no symbols of kinds.txt"
-  for ((i = 0; i < ${#text_kinds[@]}; i++)); do
-    kind=${text_kinds[i]}
-    [[ ${row:i:1} == "${colour_of[$kind]}" ]] ||
-      fail "in the text view, symbol $((i + 1)) of kind $kind is not in its value's colour: '$row'"
-  done
-}
-expect_colours_by_kind
+done
+[[ $(printf '%s\n' "${colour_of[@]}" | sort -u | wc -l) == 5 ]] ||
+  fail "the five kinds do not have five colours: $(declare -p colour_of)"
+row=$(grep -F "$(printf '\tA\342\230\272')" <<<"$shown") || fail "no symbols of kinds.txt"
+for ((i = 0; i < ${#text_kinds[@]}; i++)); do
+  kind=${text_kinds[i]}
+  [[ ${row:i:1} == "${colour_of[$kind]}" ]] ||
+    fail "in the text view, symbol $((i + 1)) of kind $kind is not in its value's colour: '$row'"
+done
 
-# No colour where it is not wanted: with NO_COLOR set, and at a terminal that
-# takes no control sequence. Nothing the terminal received sets a colour.
-for window in no_colour dumb; do
+# No colour where it is not wanted: nothing the terminal received sets one
+# with NO_COLOR set; a terminal that takes no control sequence (TERM=dumb, no
+# TERM at all) receives none, not even the clearing of the screen.
+for window in no_colour dumb no_term; do
   shown_in "$window" | grep -qF "41 00 0A 01 80 7E 00 20 7F FF" ||
     fail "window $window shows no values"
   LC_ALL=C grep -aqE $'\033\\[[0-9;]*m' "$folder/$window.log" && fail "window $window has colours"
+  [[ $window == no_colour ]] || ! LC_ALL=C grep -aq $'\033' "$folder/$window.log" ||
+    fail "window $window received an escape sequence"
 done
 end_server
 

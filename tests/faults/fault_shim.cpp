@@ -62,15 +62,8 @@ Function next(const char* name) {
 
 extern "C" {
 
-int fdatasync(int fd) {
-  if (sync_fails()) return -1;
-  return next<int (*)(int)>("fdatasync")(fd);
-}
-
-int fsync(int fd) {
-  if (sync_fails()) return -1;
-  return next<int (*)(int)>("fsync")(fd);
-}
+int fdatasync(int fd) { return sync_fails() ? -1 : next<int (*)(int)>("fdatasync")(fd); }
+int fsync(int fd) { return sync_fails() ? -1 : next<int (*)(int)>("fsync")(fd); }
 
 int open(const char* path, int flags, ...) {
   mode_t mode = 0;

@@ -13,6 +13,7 @@ program=$(realpath "${1:?usage: $0 PATH/TO/octets.exe}")
 # as the dialogue cases show them.
 cases=$(realpath "$(dirname "$0")/../dialogues")
 MENU=$(tail -n 1 "$cases/end-of-input-at-menu/output")
+NAME="Nom du fichier TEXTE : "
 CONTINUE=$(tail -n 1 "$cases/choice-zero-runs-nothing/output")
 TIMEOUT=30
 WIDTH=100
@@ -67,11 +68,9 @@ type_line() {
   tmux_ send-keys Enter
 }
 
-view_file() {
-  type_line "$1"
-  wait_for_prompt "Nom du fichier TEXTE : "
-  type_line "$2"
-  wait_for_prompt "$CONTINUE"
+# Types each answer and waits for the prompt given after it.
+answer() {
+  while (($#)); do type_line "$1"; wait_for_prompt "$2"; shift 2; done
 }
 
 # wine's console takes the terminal's UTF-8 for its own output.
@@ -81,14 +80,12 @@ tmux_ new-session -d -x "$WIDTH" -y 40 -c "$folder" \
 wait_for_prompt "$MENU"
 title=$(tmux_ display-message -p '#{pane_title}')
 
-view_file 3 symbols.bin
+answer 3 "$NAME" symbols.bin "$CONTINUE"
 # The file has no line end: the separator line follows on the same row.
 [[ $(screen_text) == *"$symbols****************************"* ]] ||
   fail "the text view does not show the code page 437 symbols in order"
 
-type_line y
-wait_for_prompt "$MENU"
-view_file 3 escape.txt
+answer y "$MENU" 3 "$NAME" escape.txt "$CONTINUE"
 [[ $(screen_text) == *"Nom du fichier TEXTE : escape.txt"*"avant"$'\xe2\x86\x90'"[2J"* ]] ||
   fail "the escape sequences acted on the screen"
 # Only the foreground colours the program gives each kind of byte.
@@ -96,11 +93,9 @@ tmux_ capture-pane -p -e | sed -E $'s/\x1b\\[(90|32|36|31|35|39)m//g' | LC_ALL=C
   fail "the screen has attributes"
 [[ $(tmux_ display-message -p '#{pane_title}') == "$title" ]] || fail "the window title changed"
 
-type_line y
-wait_for_prompt "$MENU"
 # At 100 columns, rows of 33 values: 7 of them, then the last 25 (the
 # capture drops each row's last space, as above).
-view_file 5 all.bin
+answer y "$MENU" 5 "$NAME" all.bin "$CONTINUE"
 rows=$(tmux_ capture-pane -p -N)
 (($(grep -cE '^([0-9A-F]{2} ){32}[0-9A-F]{2} ?$' <<<"$rows") == 7)) &&
   grep -qE '^([0-9A-F]{2} ){24}FF ?$' <<<"$rows" || fail "the byte view cuts its values"
