@@ -84,6 +84,22 @@ wait_for_text() { poll 0.1 "'$1'" shows "$1"; }
 ended_in() { [[ $(shown_in "$1") == *exit=* ]]; }
 wait_for_exit() { poll 0.1 "end of the program in window $1 ${2:-}" ended_in "$1"; }
 
+# Holds the program of a window (the current one by default) still for a
+# moment once its pass over big.bin has begun, so that the pass outlasts the
+# half second before its progress shows, however fast the machine is.
+hold_mid_pass() {
+  local pane pid=
+  pane=$(tmux_ display-message -p ${1:+-t "$1"} '#{pane_pid}')
+  passing() {
+    pid=$(pgrep -P "$pane" -x "$(basename "$program")") &&
+      (($(awk '$1 == "wchar:" { print $2 }' "/proc/$pid/io" 2>/dev/null || echo 0) > 8 << 20))
+  }
+  poll 0.01 "pass over big.bin" passing
+  kill -STOP "$pid"
+  sleep 0.7
+  kill -CONT "$pid"
+}
+
 expect_row() {
   local row=$1 wanted=$2
   [[ $(screen | sed -n "$((row + 1))p") == "$wanted" ]] || fail "row $row is not '$wanted'"
@@ -237,7 +253,9 @@ expect_line "Impossible d'ouvrir le fichier '←]0;NOM•←[?1049h←[6n'******
 truncate -s 1G "$folder/big.bin"
 tmux_ pipe-pane -o "cat >>$(printf %q "$folder/pane.log")"
 answer y "$MENU" 7 "$NAME" big.bin "(y/N) : " y "(1 A 255) = "
-TIMEOUT=60 answer 1 "$CONTINUE"
+type_line 1
+hold_mid_pass
+TIMEOUT=60 wait_for_prompt "$CONTINUE"
 tmux_ pipe-pane
 rm -f "$folder/big.bin"
 grep -aqE $'\r +[0-9]+ %' "$folder/pane.log" || fail "no progress was shown"
@@ -325,6 +343,7 @@ joined_ends() { [[ $(tmux_ capture-pane -p -J | tr -d ' \n') == *"$1" ]]; }
 for step in "${MENU// /}" 7 "TEXTE:" big.bin "(y/N):" y "255)=" 1; do
   if [[ $step == *:* || $step == *= ]]; then poll 0.1 "'$step'" joined_ends "$step"; else type_line "$step"; fi
 done
+hold_mid_pass
 TIMEOUT=60 poll 0.1 "continue question" joined_ends "${CONTINUE// /}"
 rm -f "$folder/big.bin"
 shown=$(tmux_ capture-pane -p -J | tr -d ' \n')
@@ -386,6 +405,7 @@ start_piped() {
   piped_windows+=("$window")
 }
 start_piped crypt '7\nbig.bin\ny\n1\nn\n'
+hold_mid_pass crypt
 start_piped colours '4\nkinds.bin\ny\n5\nkinds.bin\ny\n6\nkinds.bin\ny\n3\nkinds.txt\nn\n'
 start_piped no_colour '5\nkinds.bin\ny\n3\nkinds.txt\nn\n' NO_COLOR=1
 start_piped dumb '5\nkinds.bin\ny\n3\nkinds.txt\nn\n' TERM=dumb
