@@ -11,8 +11,7 @@
 
 namespace octets::test {
 
-/// A file in memory that fails, or is changed as another program would change
-/// it, at the moments a test chooses.
+/// A file in memory that fails at the moments a test chooses.
 class FakeFile final : public RandomAccessFile {
  public:
   explicit FakeFile(std::string content) : bytes(std::move(content)) {}
@@ -32,7 +31,6 @@ class FakeFile final : public RandomAccessFile {
   }
 
   std::size_t write(std::int64_t offset, const unsigned char* in, std::size_t count) override {
-    if (before_write) before_write(*this, writes);
     std::size_t allowed = writes < write_allowances.size() ? write_allowances[writes] : count;
     ++writes;
     std::size_t n = std::min(count, allowed);
@@ -43,14 +41,6 @@ class FakeFile final : public RandomAccessFile {
   }
 
   bool sync() override { return syncs_to_fail-- <= 0; }
-  bool wanted() override { return static_cast<bool>(waiting); }
-
-  /// Another program changes the bytes now, or, while the file is held off
-  /// from it, once it is released (wanted() meanwhile).
-  void act(const std::function<void(std::string&)>& change) {
-    if (held) waiting = change;
-    else change(bytes);
-  }
 
   std::string bytes;
   /// Reads fail once they would take the count of bytes read past this; -1: never.
@@ -64,10 +54,6 @@ class FakeFile final : public RandomAccessFile {
   std::size_t writes = 0;
   /// How many syncs fail before one succeeds.
   int syncs_to_fail = 0;
-  /// Runs before each write, with its rank: another program's turn.
-  std::function<void(FakeFile&, std::size_t rank)> before_write;
-  bool held = false;
-  std::function<void(std::string&)> waiting;
 };
 
 /// Output that lets another program act on a file whenever a write holds the

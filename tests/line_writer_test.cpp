@@ -30,8 +30,8 @@ TEST_F(LineWriter, FailedWriteIsReportedAtOnceAndTheLinesGoOnToFin) {
   // The file may hold `limit` bytes: the third line cannot be written whole.
   // What reached the file of it is cut off again, the failure is told at once,
   // and the lines up to "fin" are still read, not written, so that "n"
-  // answers the continue question. A long line is written in one piece, so
-  // nothing of it is ever left.
+  // answers the continue question; the status then tells of the failure. A
+  // long line is written in one piece, so nothing of it is ever left.
   const std::string long_line(150, 'L');
   struct Case {
     std::string lines;
@@ -47,7 +47,7 @@ TEST_F(LineWriter, FailedWriteIsReportedAtOnceAndTheLinesGoOnToFin) {
   for (const Case& c : cases) {
     const std::string input = "1\nf.txt\n" + c.lines + "y\n1\nfin\nn\n";
     auto session = test::run_session_with_file_limit(input, c.limit);
-    EXPECT_EQ(session.status, 0);
+    EXPECT_EQ(session.status, 1);
     EXPECT_EQ(read_file("f.txt"), c.file) << c.limit;
     // Every line is read before the lines go to the file: the failure comes
     // at the end and names the lines it lost, "y" and "1" among them.
@@ -58,6 +58,7 @@ TEST_F(LineWriter, FailedWriteIsReportedAtOnceAndTheLinesGoOnToFin) {
     // Typed a byte at a time, each line goes to the file before the next
     // prompt: the failure is told before it, about the one line it lost.
     session = test::run_session_with_file_limit(input, c.limit, 1);
+    EXPECT_EQ(session.status, 1);
     EXPECT_EQ(read_file("f.txt"), c.file) << c.limit;
     EXPECT_EQ(session.transcript,
               MENU + "<clear>" + CREATED + prompts(3) +

@@ -34,9 +34,6 @@ RunningProgram::RunningProgram(const std::filesystem::path& folder, const Option
     setrlimit(RLIMIT_FSIZE, &limit);
     if (chdir(folder.c_str()) != 0) _exit(120);
     for (const std::string& setting : options.environment) putenv(strdup(setting.c_str()));
-    // Last, so that the test's own code in the child still has its memory.
-    rlimit memory{options.memory_limit, options.memory_limit};
-    setrlimit(RLIMIT_AS, &memory);
     execl(OCTETS_BUILT_PROGRAM, "octets", nullptr);
     _exit(121);
   }

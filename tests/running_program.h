@@ -24,8 +24,6 @@ struct Launch {
   /// Signals blocked at start, as a parent's mask is inherited.
   std::vector<int> blocked_signals = {};
   rlim_t file_limit = RLIM_INFINITY;
-  /// The most address space the process may have.
-  rlim_t memory_limit = RLIM_INFINITY;
 };
 
 class RunningProgram {

@@ -28,7 +28,7 @@ std::size_t StringSource::read_some(char* buffer, std::size_t capacity) {
 
 Session run_session(const std::string& input) {
   ScriptedConsole scripted(input);
-  int status = run_menu(scripted.console).code;
+  int status = run_menu(scripted.console);
   return {scripted.transcript(), status};
 }
 
@@ -44,7 +44,7 @@ Session run_session_with_file_limit(const std::string& input, long limit, std::s
       // The limit is raised again before the transcript is saved.
       rlimit small{static_cast<rlim_t>(limit), RLIM_INFINITY};
       setrlimit(RLIMIT_FSIZE, &small);
-      status = run_menu(scripted.console).code;
+      status = run_menu(scripted.console);
       rlimit large{RLIM_INFINITY, RLIM_INFINITY};
       setrlimit(RLIMIT_FSIZE, &large);
     }

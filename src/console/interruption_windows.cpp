@@ -1,11 +1,12 @@
 #include <csignal>
-#include <cstdlib>
 
 #include "console/interruption.h"
 
 namespace octets {
 namespace {
 
+// The console runs its handlers on a thread of their own: an interruption
+// cannot be made to wait, only recorded.
 constexpr int INTERRUPTIONS[] = {SIGINT, SIGTERM, SIGBREAK};
 volatile std::sig_atomic_t received_signal = 0;
 void (*previous_handlers[3])(int);
@@ -18,12 +19,6 @@ extern "C" void record_interruption(int signal) {
 
 }  // namespace
 
-void end_by_signal(int signal) {
-  std::signal(signal, SIG_DFL);
-  std::raise(signal);
-  std::_Exit(128 + signal);
-}
-
 InterruptionShield::InterruptionShield() {
   received_signal = 0;
   for (int i = 0; i < 3; ++i) {
@@ -35,14 +30,9 @@ InterruptionShield::InterruptionShield() {
 
 InterruptionShield::~InterruptionShield() {
   for (int i = 0; i < 3; ++i) std::signal(INTERRUPTIONS[i], previous_handlers[i]);
+  if (received_signal != 0) std::raise(received_signal);
 }
 
-int InterruptionShield::received() const { return received_signal; }
-
-bool InterruptionShield::notified() const { return false; }
-
-// The console runs its handlers on a thread of their own: nothing to make wait.
-void InterruptionShield::block() {}
-void InterruptionShield::unblock() {}
+bool InterruptionShield::interrupted() const { return received_signal != 0; }
 
 }  // namespace octets

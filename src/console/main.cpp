@@ -1,41 +1,16 @@
 #include <cstdio>
-#include <cstdlib>
 #include <iostream>
 #include <memory>
 #include <new>
 
 #include "console/console.h"
-#include "console/interruption.h"
 #include "console/menu.h"
 #include "console/terminal.h"
 
-namespace {
-
-// Memory held back so that a failed allocation can still be told: throwing
-// needs memory of its own, which the runtime cannot always have set aside.
-void* reserve = nullptr;
-
-void give_back_and_throw() {
-  if (reserve == nullptr) {
-    // Not even that could be had, or it is spent: nothing is left to unwind
-    // with, and nothing the program holds needs it.
-    std::fputs("octets : MEmoire insuffisante\n", stderr);
-    std::_Exit(1);
-  }
-  std::free(reserve);
-  reserve = nullptr;
-  throw std::bad_alloc();
-}
-
-}  // namespace
-
 int main() {
-  reserve = std::malloc(64 * 1024);
-  std::set_new_handler(give_back_and_throw);
-  octets::ExitStatus status = octets::ExitStatus::success();
+  int status = 0;
   std::unique_ptr<octets::Console> console;
-  // Everything that may allocate is inside, the streams' own buffers and the
-  // console's included, so that memory running out is told however early.
+  // Everything that may allocate is inside, so that memory running out is told.
   try {
     // The console flushes before every read, so standard output needs no tie
     // and no synchronisation with the C library's own buffers.
@@ -57,6 +32,5 @@ int main() {
   }
   if (console->input_failed()) std::cerr << "octets : Lecture impossible sur l'entrEe standard\n";
   if (console->output_failed()) std::cerr << "octets : Ecriture impossible sur la sortie standard\n";
-  if (status.signal != 0) octets::end_by_signal(status.signal);
-  return status.code;
+  return status;
 }

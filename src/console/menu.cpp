@@ -21,56 +21,56 @@ constexpr const char* MENU =
     " -------------------------------------------------------\n"
     " Votre choix : ";
 
-/// Runs what the choice calls for; choice "0" runs nothing. Only enciphering
-/// holds signals back, so only it can be interrupted.
-Interruption run_choice(Console& console, char choice) {
+/// Runs what the choice calls for; choice "0" runs nothing. False when a line
+/// write, a sync or an encipherment failed.
+bool run_choice(Console& console, char choice) {
   if (const ViewKind* view = chosen_view(choice)) {
     show_file(console, *view);
-    return {};
+    return true;
   }
   switch (choice) {
     case '1':
-      write_lines(console, WriteMode::create);
-      break;
+      return write_lines(console, WriteMode::create);
     case '2':
-      write_lines(console, WriteMode::append);
-      break;
+      return write_lines(console, WriteMode::append);
     case '7':
       return crypt_file(console);
     case '8':
       show_help(console);
       break;
   }
-  return {};
+  return true;
 }
 
-/// The exit status once the dialogue is over: a dialogue that could not all be
-/// shown, or whose input could not all be read, did not go as it should.
-ExitStatus status(Console& console) {
+/// The exit status once the dialogue is over: a dialogue in which an operation
+/// failed, that could not all be shown, or whose input could not all be read,
+/// did not go as it should.
+int status(Console& console, bool failed) {
   console.flush();
-  return console.output_failed() || console.input_failed() ? ExitStatus::failure()
-                                                           : ExitStatus::success();
+  return failed || console.output_failed() || console.input_failed() ? 1 : 0;
 }
 
 /// The status to end with when the input runs out: the dialogue ends as if the
 /// user had answered "n", on a fresh line so that a shell prompt starts clean.
-ExitStatus end_of_input(Console& console) {
+int end_of_input(Console& console, bool failed) {
   console.write("\n");
-  return status(console);
+  return status(console, failed);
 }
 
 }  // namespace
 
-ExitStatus run_menu(Console& console) {
-  // Once the output is lost the dialogue still goes on as the input directs,
-  // so that a script's files are all written; the status tells of the loss.
+int run_menu(Console& console) {
+  // Once the output is lost, or an operation failed, the dialogue still goes
+  // on as the input directs, so that a script's files are all written; the
+  // status tells of the loss.
+  bool failed = false;
   for (;;) {
     std::optional<char> choice;
     do {
       console.clear_screen();
       console.write(MENU);
       choice = console.read_answer();
-      if (!choice) return end_of_input(console);
+      if (!choice) return end_of_input(console, failed);
       // An answer longer than one read is refused whole: the rest of its line
       // is dropped, so that no piece of it is taken for the next answer.
       if (console.line_begun()) {
@@ -79,16 +79,13 @@ ExitStatus run_menu(Console& console) {
       }
     } while (*choice < '0' || *choice > '8');
     console.clear_screen();
-    if (Interruption stop = run_choice(console, *choice)) {
-      console.flush();
-      return ExitStatus::ended_by(stop.signal);
-    }
+    if (!run_choice(console, *choice)) failed = true;
     console.print_separator();
     console.write("\n Souhaitez-vous continuer ? (Y/n) : ");
     console.discard_pending_input();
     std::optional<char> answer = console.read_char();
-    if (!answer) return end_of_input(console);
-    if (*answer == 'n') return status(console);
+    if (!answer) return end_of_input(console, failed);
+    if (*answer == 'n') return status(console, failed);
   }
 }
 

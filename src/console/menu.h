@@ -1,12 +1,13 @@
 #pragma once
 
 #include "console/console.h"
-#include "console/interruption.h"
 
 namespace octets {
 
 /// Runs the main menu until the user answers "n" to the continue question, or
-/// until the input ends, or until an operation was interrupted by a signal.
-ExitStatus run_menu(Console& console);
+/// until the input ends. Returns the exit status: 1 when a line write, a sync
+/// or an encipherment failed, or some of the dialogue could not be written or
+/// its input read; 0 otherwise.
+int run_menu(Console& console);
 
 }  // namespace octets

@@ -3,7 +3,6 @@
 #include <string>
 
 #include "console/console.h"
-#include "console/interruption.h"
 #include "files/xor_pass.h"
 
 namespace octets {
@@ -14,8 +13,9 @@ std::string describe(const CryptResult& result);
 /// Asks for a file name, a confirmation and a key from 1 to 255, then enciphers
 /// or deciphers the file in place. Every refusal leaves the file untouched. A
 /// file another encipherer holds, or one that changed since it was measured, is
-/// left alone. An interruption during the pass puts the file back, and is
-/// returned so that the program ends as it asks.
-Interruption crypt_file(Console& console);
+/// left alone. A signal that would end the program during the pass puts the
+/// file back first. False when the encipherment was asked for, or the file
+/// opened, and it did not end well.
+bool crypt_file(Console& console);
 
 }  // namespace octets

@@ -6,15 +6,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <functional>
 
 namespace octets {
 
 /// Opens a regular file with one of the C library's modes ("w", "a", "r", "rb",
 /// "r+b"), symbolic links followed. Folders, devices, pipes and sockets are
-/// refused without being opened, even when one takes the file's place while it
-/// is being opened: the object checked is the object opened. Opening never
-/// waits. Returns null on failure; an existing file is left untouched then.
+/// refused without being opened. Opening never waits. Returns null on failure;
+/// an existing file is left untouched then.
 std::FILE* open_regular_file(const char* name, const char* mode);
 
 /// Moves to a byte offset from the start of the file; false on failure.
@@ -75,9 +73,6 @@ class RandomAccessFile {
                             std::size_t count) = 0;
   /// Puts the file's data on its storage; false on failure.
   virtual bool sync() = 0;
-  /// True once another program has asked for a file held off from it (see
-  /// StreamFile::hold()): it waits until the file is released.
-  virtual bool wanted() = 0;
 };
 
 /// The file under an open stream, reached past the stream's own position and
@@ -89,24 +84,9 @@ class StreamFile final : public RandomAccessFile {
   std::int64_t read(std::int64_t offset, unsigned char* bytes, std::size_t count) override;
   std::size_t write(std::int64_t offset, const unsigned char* bytes, std::size_t count) override;
   bool sync() override { return sync_file(stream_); }
-  bool wanted() override;
-
-  /// Asks the system to hold off every other program that opens or cuts the
-  /// file until release(), and to say when one tries (a write lease on Linux;
-  /// its notice comes as SIGIO, which the InterruptionShield lets pass). False
-  /// when it cannot be had: another descriptor is open on the file, the file
-  /// system has no leases, the program has no right to one, or Windows, where
-  /// the lock already denies other programs the file's bytes. When given,
-  /// `notified` says whether that notice has come: wanted() asks the system
-  /// only then.
-  bool hold(std::function<bool()> notified = {});
-  /// Lets the programs that wait for the file go on.
-  void release();
 
  private:
   std::FILE* stream_;
-  bool held_ = false;
-  std::function<bool()> notified_;
 };
 
 }  // namespace octets

@@ -121,12 +121,6 @@ bool names_file(const char* name, std::FILE* file) {
   return same;
 }
 
-// The lock taken at the name prompt already denies other programs the file's
-// bytes, and the open file cannot be renamed or deleted: no lease to add.
-bool StreamFile::hold(std::function<bool()>) { return false; }
-bool StreamFile::wanted() { return false; }
-void StreamFile::release() {}
-
 bool lock_file(std::FILE* file) {
   OVERLAPPED whole{};
   if (::LockFileEx(handle(file), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0,

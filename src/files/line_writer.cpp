@@ -189,10 +189,10 @@ void take_lines(Console& console, LineFile& lines) {
 
 }  // namespace
 
-void write_lines(Console& console, WriteMode mode) {
+bool write_lines(Console& console, WriteMode mode) {
   bool append = mode == WriteMode::append;
   OpenFile file = open_named_file(console, append ? "a" : "w");
-  if (!file) return;
+  if (!file) return true;
   console.write(append ? "Ajoute A la fin du fichier." : "CrEe / Ecrase le fichier.");
   console.write(" Taper 'fin' pour fermer le fichier\n");
   console.print_separator();
@@ -219,7 +219,7 @@ void write_lines(Console& console, WriteMode mode) {
     write_name(console, current_file.name);
     console.write("' est incomplet\n");
   }
-  if (!out_of_memory) return;
+  if (!out_of_memory) return kept && !reported;
   if (kept && !reported) {
     console.write("\nMEmoire insuffisante : le fichier '");
     write_name(console, current_file.name);

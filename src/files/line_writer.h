@@ -15,7 +15,8 @@ enum class WriteMode { create, append };
 /// writer wrote of that line is taken back when nothing else changed the file,
 /// and the lines up to "fin" are read but not written. When memory runs out,
 /// the whole lines already read are put in the file and on its storage, that
-/// is told, and std::bad_alloc goes on.
-void write_lines(Console& console, WriteMode mode);
+/// is told, and std::bad_alloc goes on. False when a write, the sync or the
+/// close failed.
+bool write_lines(Console& console, WriteMode mode);
 
 }  // namespace octets

@@ -4,23 +4,14 @@
 //   OCTETS_SYNC_ERRNO=E         ...or with error number E instead
 //   OCTETS_FAIL_WRITES_AFTER=N  positioned writes stop with EIO after N bytes
 //   OCTETS_FAIL_ALLOC_ABOVE=N   allocations of more than N bytes fail
-//   OCTETS_SWAP_AT_OPEN=A:B     just before the first open that opens a file for
-//                               reading or writing (a mere look, O_PATH, does
-//                               not count), A is renamed to B: another program
-//                               swapping the file between the check and the open
 // Everything else goes to the C library as usual.
 
 #include <dlfcn.h>
 #include <errno.h>
-#include <fcntl.h>
 #include <sys/types.h>
 #include <unistd.h>
 
-#include <cstdarg>
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <string>
 
 extern "C" void* __libc_malloc(size_t size);
 
@@ -43,16 +34,6 @@ bool sync_fails() {
   return true;
 }
 
-void swap_if_asked(int flags) {
-  static bool swapped = false;
-  const char* names = std::getenv("OCTETS_SWAP_AT_OPEN");
-  if (swapped || names == nullptr || (flags & O_PATH) != 0) return;
-  swapped = true;
-  std::string from(names);
-  std::size_t colon = from.find(':');
-  std::rename(from.substr(0, colon).c_str(), from.substr(colon + 1).c_str());
-}
-
 template <typename Function>
 Function next(const char* name) {
   return reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
@@ -64,19 +45,6 @@ extern "C" {
 
 int fdatasync(int fd) { return sync_fails() ? -1 : next<int (*)(int)>("fdatasync")(fd); }
 int fsync(int fd) { return sync_fails() ? -1 : next<int (*)(int)>("fsync")(fd); }
-
-int open(const char* path, int flags, ...) {
-  mode_t mode = 0;
-  if ((flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE) {
-    va_list arguments;
-    va_start(arguments, flags);
-    mode = va_arg(arguments, mode_t);
-    va_end(arguments);
-  }
-  swap_if_asked(flags);
-  return next<int (*)(const char*, int, ...)>("open")(path, flags, mode);
-}
-int open64(const char* path, int flags, ...) __attribute__((alias("open")));
 
 ssize_t pwrite(int fd, const void* bytes, size_t count, off_t offset) {
   long long limit = setting("OCTETS_FAIL_WRITES_AFTER");

@@ -108,7 +108,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   {
     octets::test::ScriptedConsole scripted(
         std::string(reinterpret_cast<const char*>(data) + 1, size - 1), piece);
-    int status = octets::run_menu(scripted.console).code;
+    int status = octets::run_menu(scripted.console);
     if (status != 0) fail("the dialogue ended with a failure on a string stream");
   }
   if (octets::current_file.stream != nullptr) fail("a file was left open");
