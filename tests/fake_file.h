@@ -11,7 +11,8 @@
 
 namespace octets::test {
 
-/// A file in memory that fails at the moments a test chooses.
+/// A file in memory that fails, or is changed as another program would change
+/// it, at the moments a test chooses.
 class FakeFile final : public RandomAccessFile {
  public:
   explicit FakeFile(std::string content) : bytes(std::move(content)) {}
@@ -27,6 +28,8 @@ class FakeFile final : public RandomAccessFile {
     std::size_t n = at >= bytes.size() ? 0 : std::min(count, bytes.size() - at);
     std::memcpy(out, bytes.data() + at, n);
     bytes_read += static_cast<std::int64_t>(n);
+    if (after_read) after_read(bytes, reads);
+    ++reads;
     return static_cast<std::int64_t>(n);
   }
 
@@ -47,6 +50,9 @@ class FakeFile final : public RandomAccessFile {
   std::int64_t reads_fail_after = -1;
   bool read_fails_once = false;
   std::int64_t bytes_read = 0;
+  /// Another program's turn after each read, with the read's rank.
+  std::function<void(std::string& bytes, int rank)> after_read;
+  int reads = 0;
   bool size_fails = false;
   /// The most each write may put in the file, by the write's rank; later writes
   /// are whole.

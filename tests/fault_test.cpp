@@ -239,8 +239,9 @@ TEST_F(Faults, InterruptedPassPutsTheFileBackThenEndsAsTheSignalAsks) {
     for (; attempt <= 3; ++attempt) {
       std::signal(SIGUSR1, c.start == Start::ignored ? SIG_IGN : SIG_DFL);
       RunningProgram program(big.folder, {.environment = {},
-                                          .blocked_signals = held ? std::vector<int>{}
-                                                                  : std::vector<int>{c.signal}});
+                                          .blocked_signals = c.start == Start::blocked
+                                                                 ? std::vector<int>{c.signal}
+                                                                 : std::vector<int>{}});
       std::signal(SIGUSR1, SIG_DFL);
       program.type("7\n" + big.name + "\ny\n42\n");
       bool running = stop_mid_pass(program, big.size());

@@ -123,6 +123,16 @@ TEST(XorPass, EveryOutcomeSaysExactlyWhatStaysEnciphered) {
        with_tail},
       {"grown after the last write", 3 * CHUNK, none, at(3 * CHUNK, add), {Outcome::grown}, {},
        -1, with_tail},
+      // Cut between a read and its write: the size is looked at in between.
+      {"cut after the third chunk's read", 12 * CHUNK,
+       [](FakeFile& f) { f.after_read = [](std::string& b, int rank) { if (rank == 2) b.resize(100000); }; },
+       on, {Outcome::cut}, {}, 100000},
+      {"cut after a read of the put back", 3 * CHUNK,
+       [](FakeFile& f) { f.after_read = [](std::string& b, int rank) { if (rank == 2) b.resize(100000); }; },
+       [](FakeFile&, std::int64_t done) {
+         return done < 2 * CHUNK ? Outcome::done : Outcome::interrupted;
+       },
+       {Outcome::interrupted}, {}, 100000},
       // What another program wrote where the pass had been is combined too.
       {"rewritten whole", 12 * CHUNK, none, at(2 * CHUNK, [](std::string& b) { b = "NEW\n"; }),
        {Outcome::cut}, {}, -1, [](std::string) { return enciphered("NEW\n", KEY); }},
