@@ -30,20 +30,12 @@ CryptResult put_back(RandomAccessFile& file, std::int64_t written, unsigned char
     // As in the pass, never a byte past the file's end as last seen: what
     // another program cut off stays cut off.
     std::int64_t now = got < 0 ? -1 : file.size();
-    if (now < 0) {
-      result.enciphered_from = at;
-      result.enciphered_to = written;
-      return result;
-    }
+    if (now < 0) return {why, at, written};
     auto count = static_cast<std::size_t>(std::clamp<std::int64_t>(now - at, 0, got));
     xor_bytes(chunk, count, key);
     std::size_t put = file.write(at, chunk, count);
     at += static_cast<std::int64_t>(put);
-    if (put < count) {
-      result.enciphered_from = at;
-      result.enciphered_to = std::min(written, now);
-      return result;
-    }
+    if (put < count) return {why, at, std::min(written, now)};
     // The file ends here.
     if (count < n) break;
   }
