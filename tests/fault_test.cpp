@@ -230,7 +230,9 @@ TEST_F(Faults, InterruptedPassPutsTheFileBackThenEndsAsTheSignalAsks) {
       int status = program.finish();
       if (!held || !running) big.write();
       if (!running) continue;
+      // Ended by the signal itself, not by an exit status that looks like it.
       EXPECT_EQ(status, held ? 128 + c.signal : 0) << c.signal;
+      EXPECT_EQ(program.ended_by, held ? c.signal : 0) << c.signal;
       EXPECT_TRUE(program.output.ends_with(held ? INTERRUPTED : CRYPTED + CONTINUE + "\n"))
           << c.signal;
       EXPECT_TRUE(!held || big.holds(big.size())) << c.signal;

@@ -91,7 +91,8 @@ int RunningProgram::finish() {
   int status = 0;
   waitpid(pid_, &status, 0);
   pid_ = -1;
-  return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
+  ended_by = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+  return WIFSIGNALED(status) ? 128 + ended_by : WEXITSTATUS(status);
 }
 
 bool can_inject_faults() { return OCTETS_FAULT_SHIM[0] != '\0'; }

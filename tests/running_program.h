@@ -55,6 +55,8 @@ class RunningProgram {
   pid_t pid() const { return pid_; }
   std::string output;
   std::string errors;
+  /// The signal that ended the program, once finished; 0 when it exited.
+  int ended_by = 0;
 
  private:
   pid_t pid_ = -1;
