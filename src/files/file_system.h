@@ -53,8 +53,9 @@ bool truncate_file(std::FILE* file, std::int64_t size);
 /// knows no locks lets the file go unlocked.
 bool lock_file(std::FILE* file);
 
-/// True when `name` still leads to the open file: same device and inode, or
-/// same volume and file index on Windows. Looks at the name without opening it.
+/// True when `name` still leads to the open file: same device and inode. Looks
+/// at the name without opening it. Always true on Windows, where an open file
+/// cannot be renamed or deleted.
 bool names_file(const char* name, std::FILE* file);
 
 /// A file read and written at given offsets: what a pass over a file in place
