@@ -420,6 +420,7 @@ TEST_F(SmallDisk, FullDiskLeavesWholeLines) {
   program.type("1\nf.txt\n" + lines + "fin\no8\nn\n");
   EXPECT_EQ(program.finish(), 1);
   EXPECT_TRUE(program.output.ends_with(CONTINUE + MENU_TEXT + HELP + CONTINUE));
+  // What the failure told, without what followed it.
   program.output.resize(program.output.size() - (MENU_TEXT + HELP + CONTINUE).size());
   std::string file = read_file("small/f.txt");
   EXPECT_GT(file.size(), 0u);
