@@ -15,9 +15,14 @@ if(WIN32)
 else()
   install(TARGETS octets RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(FILES doc/octets.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-  install(FILES README.md doc/changelog doc/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
-  # The README's picture, where the README's link finds it.
-  install(FILES doc/views.svg DESTINATION ${CMAKE_INSTALL_DOCDIR}/doc)
+  # The README's picture goes beside it, not into a folder doc inside the doc
+  # folder, so the installed README links to it there.
+  file(READ ${CMAKE_CURRENT_SOURCE_DIR}/README.md readme)
+  string(REPLACE "](doc/views.svg)" "](views.svg)" readme "${readme}")
+  file(GENERATE OUTPUT README.md CONTENT "${readme}")
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/README.md)
+  install(FILES ${CMAKE_CURRENT_BINARY_DIR}/README.md doc/changelog doc/copyright doc/views.svg
+          DESTINATION ${CMAKE_INSTALL_DOCDIR})
 endif()
 
 set(CPACK_PACKAGE_NAME octets)

@@ -20,9 +20,12 @@ fail() {
 
 cmake --install "$build" --prefix "$prefix" >/dev/null
 for file in bin/octets share/man/man1/octets.1 share/doc/octets/README.md \
-  share/doc/octets/doc/views.svg; do
+  share/doc/octets/views.svg; do
   [ -s "$prefix/$file" ] || fail "$file is not installed"
 done
+# The installed README's picture is found where its link points.
+grep -qF '](views.svg)' "$prefix/share/doc/octets/README.md" ||
+  fail "the installed README does not link to the picture beside it"
 [ -x "$prefix/bin/octets" ] || fail "bin/octets is not executable"
 
 # The installed program, not the one in the build folder, answers from now on.

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Packs the program and checks the packages as a user would meet them: the
-# Debian package passes lintian --pedantic without an error or a warning, a
+# Debian package gives lintian --pedantic nothing to say (no tag at all), a
 # second build in a fresh folder gives the same bytes, it is installed with
 # dpkg -i, octets runs from the PATH, man octets shows the manual page, and
 # dpkg -r octets leaves none of its files behind; the Windows zip holds
@@ -62,8 +62,8 @@ cp "$deb" "$folder/$name"
 chmod 644 "$folder/$name"
 checked=$(runuser -u nobody -- lintian --pedantic "$folder/$name" 2>&1) ||
   fail "lintian failed: $checked"
-[ -z "$checked" ] || echo "$checked"
-! grep -q '^[EW]: ' <<<"$checked" || fail "lintian finds errors or warnings in $name"
+# Not even a pedantic note: each one is something a Debian user would see fixed.
+[ -z "$checked" ] || fail "lintian --pedantic finds in $name: $checked"
 rm "$folder/$name"
 
 for field in Maintainer Section Description; do
@@ -80,7 +80,7 @@ grep -qx 'libc6 (>= [0-9.]*)' <<<"$depends" ||
 # Its files, without the folders it shares with every other package.
 mapfile -t files < <(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { sub(/^\./, "", $6); print $6 }')
 for file in /usr/bin/octets /usr/share/man/man1/octets.1.gz /usr/share/doc/octets/README.md \
-  /usr/share/doc/octets/changelog.gz /usr/share/doc/octets/copyright; do
+  /usr/share/doc/octets/views.svg /usr/share/doc/octets/changelog.gz /usr/share/doc/octets/copyright; do
   printf '%s\n' "${files[@]}" | grep -qxF "$file" || fail "the package lacks $file"
 done
 

@@ -97,6 +97,6 @@ int RunningProgram::finish() {
 
 bool can_inject_faults() { return OCTETS_FAULT_SHIM[0] != '\0'; }
 
-std::string fault_preload() { return std::string("LD_PRELOAD=") + OCTETS_FAULT_SHIM; }
+std::string fault_preload() { return "LD_PRELOAD=" OCTETS_FAULT_SHIM; }
 
 }  // namespace octets::test

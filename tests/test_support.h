@@ -106,7 +106,8 @@ std::string shown_by(const std::string& name);
 inline const std::string MENU_TEXT = between(case_file("end-of-input-at-menu", "output"), "", "\n");
 /// The menu as shown on a cleared screen.
 inline const std::string MENU = "<clear>" + MENU_TEXT;
-inline const std::string SEPARATOR = std::string(28, '*') + "\n";
+/// The line of 28 stars around every view.
+inline const std::string SEPARATOR = "****************************\n";
 /// What follows every operation: the separator line and the continue question.
 inline const std::string CONTINUE =
     between(case_file("choice-zero-runs-nothing", "output"), MENU_TEXT, "");
