@@ -46,7 +46,8 @@ void format(benchmark::State& state, const octets::ByteFormat* byte_format,
 // Random bytes change kind every other byte or so: the most colour changes.
 void rows(benchmark::State& state, const octets::ByteFormat* byte_format, bool coloured) {
   auto bytes = random_bytes(32 * 1024);
-  octets::ByteRows rows(*byte_format, octets::Screen::utf8_terminal, coloured, std::int64_t{1} << 40);
+  octets::ByteRows rows(*byte_format, octets::Screen::utf8_terminal, coloured,
+                        std::int64_t{1} << 40);
   rows.set_width(100);
   for (auto _ : state) {
     benchmark::DoNotOptimize(rows.rows(bytes.data(), bytes.size()).data());

@@ -57,7 +57,9 @@ TEST_F(FileViewer, LargeFileMatchesAnIndependentComputation) {
     char position[16];
     std::snprintf(position, sizeof position, "%s%7zu ", at > 0 ? "\n" : "", at);
     std::string symbols;
-    for (unsigned char byte : bytes.substr(at, 16)) symbols += byte >= 32 && byte < 127 ? static_cast<char>(byte) : '.';
+    for (unsigned char byte : bytes.substr(at, 16)) {
+      symbols += byte >= 32 && byte < 127 ? static_cast<char>(byte) : '.';
+    }
     const std::string in_row = values.substr(at * 3, 16 * 3);
     rows += position + in_row + std::string(16 * 3 - in_row.size() + 1, ' ') + symbols;
   }
@@ -114,9 +116,11 @@ TEST_F(FileViewer, ByteViewsAtAScreenShowRowsWithPositionsAndSymbols) {
       {DECIMAL_VIEW, Screen::utf8_terminal, 10,
        byte_view(5, 10, "0  65  A\n1  10  \u25D9\n2 255  \u00A0\n3 226  \u0393\n4   0  \u25E6")},
       {HEXADECIMAL_VIEW, Screen::console, 14,
-       byte_view(5, 16, "<console>0 41 0A  A\u25D9\n2 FF E2  \u00A0\u0393\n4 00     \u25E6</console>")},
+       byte_view(5, 16,
+                 "<console>0 41 0A  A\u25D9\n2 FF E2  \u00A0\u0393\n4 00     \u25E6</console>")},
       // A terminal that tells no width counts as 80 columns: 16 values a row.
-      {HEXADECIMAL_VIEW, Screen::utf8_terminal, 0, byte_view(5, 16, hex_row + "A\u25D9\u00A0\u0393\u25E6")},
+      {HEXADECIMAL_VIEW, Screen::utf8_terminal, 0,
+       byte_view(5, 16, hex_row + "A\u25D9\u00A0\u0393\u25E6")},
       {HEXADECIMAL_VIEW, Screen::other_terminal, 80, byte_view(5, 16, hex_row + "A....")},
       // No screen at all: the values on one line, as the bytes come.
       {HEXADECIMAL_VIEW, Screen::none, 7, byte_view(5, 16, "41 0A FF E2 00 ")},

@@ -174,7 +174,9 @@ ByteRows::ByteRows(const ByteFormat& format, Screen screen, bool coloured, std::
     : coloured_(coloured),
       position_width_(std::to_string(std::max<std::int64_t>(size - 1, 0)).size()) {
   const ByteTexts& texts = *format.texts;
-  for (unsigned char length : texts.length) value_width_ = std::max<std::size_t>(value_width_, length);
+  for (unsigned char length : texts.length) {
+    value_width_ = std::max<std::size_t>(value_width_, length);
+  }
   for (int byte = 0; byte < 256; ++byte) {
     const std::size_t length = texts.length[byte];
     values_[byte].fill(' ');
