@@ -54,7 +54,7 @@ TEST_F(FileViewer, LargeFileMatchesAnIndependentComputation) {
   // values' symbols, counted on across the view's chunks.
   std::string rows;
   for (std::size_t at = 0; at < bytes.size(); at += 16) {
-    char position[16];
+    char position[32];
     std::snprintf(position, sizeof position, "%s%7zu ", at > 0 ? "\n" : "", at);
     std::string symbols;
     for (unsigned char byte : bytes.substr(at, 16)) {
