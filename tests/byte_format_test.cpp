@@ -212,6 +212,10 @@ TEST(ByteRows, EachRowHasItsPositionItsValuesAndTheirSymbols) {
     ByteRows rows(c.format, c.screen, c.coloured, static_cast<std::int64_t>(bytes.size()));
     EXPECT_EQ(rows_of(rows, {bytes}, {c.width}), c.rows) << c.width;
   }
+  // A blank symbol (space, no-break space) keeps the colour already set.
+  ByteRows rows(HEXADECIMAL_FORMAT, Screen::utf8_terminal, true, 4);
+  EXPECT_EQ(rows_of(rows, {"a b\xFF"}, {20}),
+            "0 " + P + "61 " + W + "20 " + P + "62 " + H + "FF  " + P + "a b\u00A0" + U);
 }
 
 TEST(ByteRows, ANewWidthTakesEffectAtTheNextChunk) {

@@ -460,7 +460,8 @@ declare -A colour_of=()
 byte_kinds=(P Z W C H P Z W C H) text_kinds=(P C H P C H)
 shown=$(shown_in colours -e | looks)
 # The rows of the three views, in order: the position 0, the values, a space
-# and the ten symbols, a blank one for the space.
+# and the ten symbols, of which those of the space and of 255 are blank, in
+# any colour.
 mapfile -t rows < <(grep -E $'\t0 ( *[0-9A-F]+ )+ ' <<<"$shown")
 ((${#rows[@]} == 3)) || fail "not three rows of values: $shown"
 for view in 0 1 2; do
@@ -471,7 +472,7 @@ for view in 0 1 2; do
   symbols=${looks: -10}
   ((${#values[@]} == 10 && ${#colours[@]} == 10)) || fail "not 10 values: '$row'"
   for ((i = 0; i < 10; i++)); do
-    [[ ${symbols:i:1} == "${colours[i]:0:1}" || ($i == 7 && ${symbols:i:1} == " ") ]] ||
+    [[ ${symbols:i:1} == "${colours[i]:0:1}" || $i == [79] ]] ||
       fail "view $((view + 4)): the symbol of ${values[i]} is not in its value's colour: '$row'"
     [[ -z ${colours[i]//"${colours[i]:0:1}"/} && ${colours[i]:0:1} != . ]] ||
       fail "view $((view + 4)): value ${values[i]} is not in one colour ('${colours[i]}')"

@@ -182,7 +182,7 @@ ByteRows::ByteRows(const ByteFormat& format, Screen screen, bool coloured, std::
     values_[byte].fill(' ');
     std::memcpy(values_[byte].data() + value_width_ - length, texts.text[byte].data(), length);
     std::string_view symbol = screen_symbol(static_cast<unsigned char>(byte), screen);
-    symbols_[byte] = {{}, symbol.size()};
+    symbols_[byte] = {{}, symbol.size(), symbol == " " || symbol == "\u00A0"};
     std::memcpy(symbols_[byte].text.data(), symbol.data(), symbol.size());
   }
   set_width(0);
@@ -228,7 +228,9 @@ std::string_view ByteRows::rows(const unsigned char* bytes, std::size_t count) {
     // A short last row keeps its symbols under those of the rows above.
     text = std::fill_n(text, (per_row_ - in_row) * value_width_ + 1, ' ');
     for (std::size_t i = first; i < first + in_row; ++i) {
-      colour(bytes[i]);
+      // A blank looks the same in any colour: it keeps the one set, which
+      // spares two changes a space in a text.
+      if (!symbols_[bytes[i]].blank) colour(bytes[i]);
       std::memcpy(text, symbols_[bytes[i]].text.data(), symbols_[bytes[i]].text.size());
       text += symbols_[bytes[i]].size;
     }

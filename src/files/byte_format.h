@@ -114,8 +114,8 @@ class KindColours {
 /// in decimal, right-aligned on the width of the view's last position; the
 /// row's values, each right-aligned on the width of the view's widest; then
 /// the symbol of each of its bytes, as screen_symbol() gives it. In colour,
-/// each value and symbol has the colour of its byte's kind, and each row ends
-/// in the usual colour.
+/// each value and each symbol but a blank one has the colour of its byte's
+/// kind, and each row ends in the usual colour.
 class ByteRows {
  public:
   /// `size`: how many bytes the view shows. The rows are for 80 columns
@@ -135,6 +135,7 @@ class ByteRows {
   struct Symbol {
     std::array<char, 4> text;
     std::size_t size;
+    bool blank;
   };
   bool coloured_;
   std::array<std::array<char, 16>, 256> values_;
