@@ -42,15 +42,15 @@ void format(benchmark::State& state, const octets::ByteFormat* byte_format,
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes.size()));
 }
 
-// A byte view at a screen that shows colours, in rows of 100 columns. Random
-// bytes change kind every other byte or so: the most colour changes.
-void colour(benchmark::State& state, const octets::ByteFormat* byte_format) {
+// A byte view's rows at a UTF-8 screen of 100 columns, in colour or not.
+// Random bytes change kind every other byte or so: the most colour changes.
+void rows(benchmark::State& state, const octets::ByteFormat* byte_format, bool coloured) {
   auto bytes = random_bytes(32 * 1024);
-  std::vector<char> text(bytes.size() * octets::COLOURED_TEXT_MAX + octets::FORMAT_SLACK);
-  octets::ColouredValues values(*byte_format, 100);
+  octets::ByteRows rows(*byte_format, octets::Screen::utf8_terminal, coloured,
+                        std::int64_t{1} << 40);
+  rows.set_width(100);
   for (auto _ : state) {
-    char* end = values.format(bytes.data(), bytes.size(), text.data());
-    benchmark::DoNotOptimize(end);
+    benchmark::DoNotOptimize(rows.rows(bytes.data(), bytes.size()).data());
     benchmark::ClobberMemory();
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes.size()));
@@ -73,8 +73,10 @@ void register_formats() {
       std::string name = "Format/base" + std::string(base) + "/" + path_name;
       benchmark::RegisterBenchmark(name.c_str(), format, view.format, path);
     }
-    std::string name = "Colour/base" + std::string(base);
-    benchmark::RegisterBenchmark(name.c_str(), colour, view.format);
+    for (bool coloured : {false, true}) {
+      std::string name = (coloured ? "Rows/colour/base" : "Rows/plain/base") + std::string(base);
+      benchmark::RegisterBenchmark(name.c_str(), rows, view.format, coloured);
+    }
   }
 }
 

@@ -134,89 +134,6 @@ TEST_F(FormatPaths, EveryLengthAndAlignmentGivesTheSameText) {
   }
 }
 
-TEST(ViewRows, RowsHoldAsManyWholeValuesAsFit) {
-  struct Case {
-    std::size_t width;
-    std::string values;
-    std::string rows;
-  };
-  const std::string hex34 = [] {
-    std::string text;
-    for (int i = 0; i < 34; ++i) text += "AB ";
-    return text;
-  }();
-  const Case cases[] = {
-      // 33 values of 3 columns fill 99 of 100; the 34th begins a row.
-      {100, hex34, hex34.substr(0, 99) + "\nAB "},
-      // A value with its space that ends exactly at the margin stays.
-      {9, "1 22 333 4 ", "1 22 333 \n4 "},
-      {8, "1 22 333 4 ", "1 22 \n333 4 "},
-      // Wider than a row: alone on its row, with no empty row before or after.
-      {5, "01000001 00001010 1 ", "01000001 \n00001010 \n1 "},
-      {4, "", ""},
-  };
-  for (const Case& c : cases) {
-    ViewRows rows(c.width);
-    std::string text;
-    rows.append(c.values, text);
-    EXPECT_EQ(text, c.rows) << c.width << " '" << c.values << "'";
-  }
-}
-
-/// The text less its colour changes.
-std::string without_colours(const std::string& text) {
-  std::string plain;
-  for (std::size_t at = 0; at < text.size(); ++at) {
-    if (text[at] == '\x1b') {
-      at = std::min(text.find('m', at), text.size());
-    } else {
-      plain += text[at];
-    }
-  }
-  return plain;
-}
-
-/// The text of one chunk of bytes given to `values`.
-std::string coloured(ColouredValues& values, const std::string& chunk) {
-  std::string text(chunk.size() * COLOURED_TEXT_MAX + FORMAT_SLACK, '\0');
-  char* end = values.format(reinterpret_cast<const unsigned char*>(chunk.data()), chunk.size(),
-                            text.data());
-  text.resize(static_cast<std::size_t>(end - text.data()));
-  return text;
-}
-
-TEST(ViewRows, ANewWidthTakesEffectAtTheNextValue) {
-  struct Case {
-    std::size_t before;
-    std::size_t after;
-    std::string rows;
-  };
-  const Case cases[] = {
-      // Narrowed below the row already written: the next value begins a row.
-      {12, 6, "1 22 200 \n4 5 \n166 "},
-      {12, 9, "1 22 200 \n4 5 166 "},
-      // Widened: the row goes on.
-      {9, 14, "1 22 200 4 5 \n166 "},
-  };
-  const std::string first = "\x01\x16\xC8", then = "\x04\x05\xA6";
-  for (const Case& c : cases) {
-    ViewRows rows(c.before);
-    std::string text;
-    rows.append("1 22 200 ", text);
-    rows.set_width(c.after);
-    rows.append("4 5 166 ", text);
-    EXPECT_EQ(text, c.rows) << c.before << " to " << c.after;
-    // The same rows in colour, once the colour changes are taken out.
-    ColouredValues values(DECIMAL_FORMAT, c.before);
-    std::string shown;
-    for (const std::string* bytes : {&first, &then}) {
-      if (bytes == &then) values.set_width(c.after);
-      shown += without_colours(coloured(values, *bytes));
-    }
-    EXPECT_EQ(shown, c.rows) << "in colour, " << c.before << " to " << c.after;
-  }
-}
-
 TEST(ByteKinds, EveryByteValueHasTheKindOfItsRange) {
   struct Range {
     int first;
@@ -247,50 +164,102 @@ TEST(ByteKinds, EveryByteValueHasTheKindOfItsRange) {
 /// The colour of a kind, for expected texts.
 std::string in(ByteKind kind) { return KIND_COLOURS[static_cast<int>(kind)].colour; }
 
-TEST(ColouredValues, OneColourChangeARunAndRowsOfWholeValues) {
-  const std::string Z = in(ByteKind::zero), P = in(ByteKind::printable),
-                    W = in(ByteKind::white_space), C = in(ByteKind::control),
-                    H = in(ByteKind::high);
-  struct Case {
-    const ByteFormat& format;
-    std::size_t width;
-    std::vector<std::string> chunks;
-    std::string shown;
-  };
-  const Case cases[] = {
-      {HEXADECIMAL_FORMAT, 0, {std::string("\0\0AB \n\x01\x7F\xC3\xA9", 10)},
-       Z + "00 00 " + P + "41 42 " + W + "20 0A " + C + "01 7F " + H + "C3 A9 "},
-      // A run goes on into the next chunk without a change.
-      {HEXADECIMAL_FORMAT, 0, {"AB", "CD\r", "\t"}, P + "41 42 43 44 " + W + "0D 09 "},
-      // The changes take no room: 9 columns hold three values.
-      {HEXADECIMAL_FORMAT, 9, {std::string("\0A \x01", 4)},
-       Z + "00 " + P + "41 " + W + "20 \n" + C + "01 "},
-      {DECIMAL_FORMAT, 10, {std::string("\0A\n\xFF\x7F", 5)},
-       Z + "0 " + P + "65 " + W + "10 \n" + H + "255 " + C + "127 "},
-      // Wider than a row: each value alone on its row, no empty row.
-      {BINARY_FORMAT, 5, {"ab"}, P + "01100001 \n01100010 "},
-      {BINARY_FORMAT, 5, {"", ""}, ""},
-  };
-  for (const Case& c : cases) {
-    ColouredValues values(c.format, c.width);
-    std::string shown;
-    for (const std::string& chunk : c.chunks) shown += coloured(values, chunk);
-    values.finish(shown);
-    EXPECT_EQ(shown, c.shown + (c.shown.empty() ? "" : USUAL_COLOUR)) << c.width;
+/// The rows of the chunks given one after the other, at `widths[i]` for chunk i.
+std::string rows_of(ByteRows& rows, const std::vector<std::string>& chunks,
+                    const std::vector<int>& widths) {
+  std::string text;
+  for (std::size_t i = 0; i < chunks.size(); ++i) {
+    rows.set_width(widths[i]);
+    text += rows.rows(reinterpret_cast<const unsigned char*>(chunks[i].data()), chunks[i].size());
   }
+  return text;
 }
 
-TEST(ColouredValues, WithoutColoursAndLineEndsTheValuesAreThoseOfTheView) {
+TEST(ByteRows, EachRowHasItsPositionItsValuesAndTheirSymbols) {
+  const std::string Z = in(ByteKind::zero), P = in(ByteKind::printable),
+                    W = in(ByteKind::white_space), C = in(ByteKind::control),
+                    H = in(ByteKind::high), U = USUAL_COLOUR;
+  const std::string bytes("A\0\t\n\r\x7F\xE9", 7);
+  struct Case {
+    const ByteFormat& format;
+    Screen screen;
+    bool coloured;
+    int width;
+    std::string rows;
+  };
+  const Case cases[] = {
+      // 19 columns, one less than the window, hold four values.
+      {HEXADECIMAL_FORMAT, Screen::utf8_terminal, false, 20,
+       "0 41 00 09 0A  A\u25E6\u25CB\u25D9\n4 0D 7F E9     \u266A\u2302\u0398"},
+      {HEXADECIMAL_FORMAT, Screen::utf8_terminal, false, 19,
+       "0 41 00  A\u25E6\n2 09 0A  \u25CB\u25D9\n4 0D 7F  \u266A\u2302\n6 E9     \u0398"},
+      // Right-aligned decimal values; 43 columns hold eight.
+      {DECIMAL_FORMAT, Screen::other_terminal, false, 44,
+       "0  65   0   9  10  13 127 233      A......"},
+      {BINARY_FORMAT, Screen::console, false, 5,
+       "0 01000001  A\n1 00000000  \u25E6\n2 00001001  \u25CB\n3 00001010  \u25D9\n"
+       "4 00001101  \u266A\n5 01111111  \u2302\n6 11101001  \u0398"},
+      // No width known: 80 columns, 16 values.
+      {HEXADECIMAL_FORMAT, Screen::other_terminal, false, 0,
+       "0 41 00 09 0A 0D 7F E9" + std::string(9 * 3 + 2, ' ') + "A......"},
+      // A colour change before each run, in the values and in the symbols.
+      {HEXADECIMAL_FORMAT, Screen::utf8_terminal, true, 20,
+       "0 " + P + "41 " + Z + "00 " + W + "09 0A  " + P + "A" + Z + "\u25E6" + W +
+           "\u25CB\u25D9" + U + "\n4 " + W + "0D " + C + "7F " + H + "E9     " + W + "\u266A" +
+           C + "\u2302" + H + "\u0398" + U},
+  };
+  for (const Case& c : cases) {
+    ByteRows rows(c.format, c.screen, c.coloured, static_cast<std::int64_t>(bytes.size()));
+    EXPECT_EQ(rows_of(rows, {bytes}, {c.width}), c.rows) << c.width;
+  }
+  // A blank symbol (space, no-break space) keeps the colour already set.
+  ByteRows rows(HEXADECIMAL_FORMAT, Screen::utf8_terminal, true, 4);
+  EXPECT_EQ(rows_of(rows, {"a b\xFF"}, {20}),
+            "0 " + P + "61 " + W + "20 " + P + "62 " + H + "FF  " + P + "a b\u00A0" + U);
+}
+
+TEST(ByteRows, ANewWidthTakesEffectAtTheNextChunk) {
+  // The positions are as wide as the last one, 1000, and go on across the
+  // chunks; the rows follow the width of each chunk.
+  ByteRows rows(HEXADECIMAL_FORMAT, Screen::utf8_terminal, false, 1001);
+  EXPECT_EQ(rows_of(rows, {"abcd", "efgh", "ij"}, {24, 16, 24}),
+            "   0 61 62 63 64  abcd\n   4 65 66  ef\n   6 67 68  gh\n   8 69 6A        ij");
+}
+
+TEST(ByteRows, FullRowsHoldTheMostValuesThatLeaveTheLastColumnEmpty) {
   const std::string bytes = test_bytes();
   for (const ViewKind* view : byte_views()) {
-    ColouredValues values(*view->format, 37);
-    std::istringstream rows(without_colours(coloured(values, bytes)));
-    std::string plain;
-    for (std::string row; std::getline(rows, row);) {
-      ASSERT_LE(row.size(), 37u) << view->choice << ": a row wider than the screen";
-      plain += row;
+    const std::size_t value_width = expected_text(*view, 255).size();
+    std::string aligned, dots;
+    for (unsigned char byte : bytes) {
+      std::string value = expected_text(*view, byte);
+      aligned += std::string(value_width - value.size(), ' ') + value;
+      dots += byte >= 32 && byte < 127 ? static_cast<char>(byte) : '.';
     }
-    EXPECT_EQ(plain, expected_text(*view, bytes)) << view->choice;
+    for (std::size_t width = 1; width <= 300; ++width) {
+      ByteRows rows(*view->format, Screen::other_terminal, false,
+                    static_cast<std::int64_t>(bytes.size()));
+      std::istringstream text(rows_of(rows, {bytes}, {static_cast<int>(width)}));
+      std::string values, symbols;
+      std::size_t count = 0, position = 0;
+      // Each row: its position, a space, the values, a space, the symbols.
+      for (std::string row; std::getline(text, row);) {
+        const std::size_t at = row.find(' ', row.find_first_not_of(' '));
+        ASSERT_EQ(std::stoul(row.substr(0, at)), position) << view->choice << " at " << width;
+        if (count == 0) {
+          count = (row.size() - at - 2) / (value_width + 1);
+          EXPECT_TRUE((count & (count - 1)) == 0 && (row.size() < width || count == 1) &&
+                      row.size() + count * (value_width + 1) >= width)
+              << view->choice << " at " << width << ": " << count << " values, '" << row << "'";
+        }
+        const std::size_t in_row = std::min(count, bytes.size() - position);
+        values += row.substr(at + 1, in_row * value_width);
+        symbols += row.substr(at + 2 + count * value_width);
+        position += in_row;
+      }
+      ASSERT_EQ(values, aligned) << view->choice << " at " << width;
+      ASSERT_EQ(symbols, dots) << view->choice << " at " << width;
+    }
   }
 }
 

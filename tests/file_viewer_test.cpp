@@ -50,13 +50,19 @@ TEST_F(FileViewer, LargeFileMatchesAnIndependentComputation) {
   write_file("big", bytes);
   const std::string values = hexadecimal_values(bytes);
   EXPECT_TRUE(view(HEXADECIMAL_VIEW, "big\n") == byte_view(bytes.size(), 16, values));
-  // At 37 columns, 12 values a row, counted on across the view's chunks.
+  // At 80 columns, rows of 16 values after a position of 7 digits, then the
+  // values' symbols, counted on across the view's chunks.
   std::string rows;
-  for (std::size_t at = 0; at < values.size(); at += 12 * 3) {
-    rows += (at > 0 ? "\n" : "") + values.substr(at, 12 * 3);
+  for (std::size_t at = 0; at < bytes.size(); at += 16) {
+    char position[32];
+    std::snprintf(position, sizeof position, "%s%7zu ", at > 0 ? "\n" : "", at);
+    std::string symbols;
+    for (unsigned char byte : bytes.substr(at, 16)) {
+      symbols += byte >= 32 && byte < 127 ? static_cast<char>(byte) : '.';
+    }
+    const std::string in_row = values.substr(at * 3, 16 * 3);
+    rows += position + in_row + std::string(16 * 3 - in_row.size() + 1, ' ') + symbols;
   }
-  EXPECT_TRUE(view(HEXADECIMAL_VIEW, "big\n", Screen::utf8_terminal, 37) ==
-              byte_view(bytes.size(), 16, rows));
   // The text view, piece by piece, as the C library's fgets reads the file.
   std::string expected = NAME_PROMPT + TEXT_HEADING;
   std::FILE* file = std::fopen("big", "r");
@@ -74,11 +80,6 @@ TEST_F(FileViewer, TextViewAtATerminalShowsSymbolsAndNoControlByte) {
     Screen screen;
     std::string shown;
   };
-  // 98 bytes then a zero byte: the zero begins the second piece of 99 bytes,
-  // counted in the file's bytes and not in the symbols' UTF-8 bytes.
-  const std::string shades(98, '\xB0');
-  std::string shade_symbols;
-  for (int i = 0; i < 98; ++i) shade_symbols += "\u2591";
   const std::size_t VIEW_CHUNK = 64 * 1024;
   const Case cases[] = {
       {"\x41\x01\x03\x1B\x80\xE9\xDB\x42", Screen::utf8_terminal,
@@ -87,14 +88,14 @@ TEST_F(FileViewer, TextViewAtATerminalShowsSymbolsAndNoControlByte) {
        "\u2190]0;TITRE\u2022\u2190(0\u2190[8m\u2190P\u2190[6n\u2302\u00A0\r\n\t."},
       {"\x41\x01\x03\x1B\x80\xE9\xDB\x42", Screen::other_terminal, "A......B"},
       {"\x1B[31mrouge\x9B" "31m\r\n\tfin\x7F", Screen::other_terminal, ".[31mrouge.31m\r\n\tfin."},
-      {shades + "x" + std::string(1, '\0') + "cachE\nvu\xFE", Screen::utf8_terminal,
-       shade_symbols + "xvu\u25A0"},
-      {"ab" + std::string(1, '\0') + "\xE9\ncd", Screen::other_terminal, "abcd"},
+      // A zero byte is a symbol like the others, and hides nothing.
+      {std::string("A\0B\nC\0\0D\n", 9), Screen::utf8_terminal, "A\u25E6B\nC\u25E6\u25E6D\n"},
+      {std::string("ab\0\xE9\ncd", 7), Screen::other_terminal, "ab..\ncd"},
       // A lone carriage return would let what follows overwrite the line; one
       // before a line end, in the same chunk or not, still ends the line.
       {"pass=hunter2\r******\r\n\r", Screen::utf8_terminal, "pass=hunter2\u266A******\r\n\u266A"},
       {"pass=hunter2\r******\r\n\r", Screen::other_terminal, "pass=hunter2.******\r\n."},
-      {"a\r" + std::string(1, '\0') + "\nb\r\rc", Screen::utf8_terminal, "a\u266Ab\u266A\u266Ac"},
+      {std::string("a\r\0\nb\r\rc", 8), Screen::utf8_terminal, "a\u266A\u25E6\nb\u266A\u266Ac"},
       {std::string(VIEW_CHUNK - 1, 'x') + "\r\n\r", Screen::other_terminal,
        std::string(VIEW_CHUNK - 1, 'x') + "\r\n."},
       // A console is given the symbols as characters, whatever its code page.
@@ -107,18 +108,21 @@ TEST_F(FileViewer, TextViewAtATerminalShowsSymbolsAndNoControlByte) {
   }
 }
 
-TEST_F(FileViewer, ByteViewsAtAScreenBreakRowsBetweenValues) {
+TEST_F(FileViewer, ByteViewsAtAScreenShowRowsWithPositionsAndSymbols) {
   write_file("f.bin", std::string("\x41\x0A\xFF\xE2\x00", 5));
+  const std::string hex_row = "0 41 0A FF E2 00" + std::string(11 * 3 + 2, ' ');
   const ScreenCase cases[] = {
-      // "65 10 255 " ends at the margin and stays whole on its row.
-      {DECIMAL_VIEW, Screen::utf8_terminal, 10, byte_view(5, 10, "65 10 255 \n226 0 ")},
-      {HEXADECIMAL_VIEW, Screen::console, 7, byte_view(5, 16, "41 0A \nFF E2 \n00 ")},
-      {BINARY_VIEW, Screen::other_terminal, 20,
-       byte_view(5, 2, "01000001 00001010 \n11111111 11100010 \n00000000 ")},
-      // The symbols of the text view play no part in a byte view.
-      {HEXADECIMAL_VIEW, Screen::utf8_terminal, 100, byte_view(5, 16, "41 0A FF E2 00 ")},
-      // Width unknown, or no screen at all: one line, as the bytes come.
-      {HEXADECIMAL_VIEW, Screen::utf8_terminal, 0, byte_view(5, 16, "41 0A FF E2 00 ")},
+      // Not even two values fit in 9 columns.
+      {DECIMAL_VIEW, Screen::utf8_terminal, 10,
+       byte_view(5, 10, "0  65  A\n1  10  \u25D9\n2 255  \u00A0\n3 226  \u0393\n4   0  \u25E6")},
+      {HEXADECIMAL_VIEW, Screen::console, 14,
+       byte_view(5, 16,
+                 "<console>0 41 0A  A\u25D9\n2 FF E2  \u00A0\u0393\n4 00     \u25E6</console>")},
+      // A terminal that tells no width counts as 80 columns: 16 values a row.
+      {HEXADECIMAL_VIEW, Screen::utf8_terminal, 0,
+       byte_view(5, 16, hex_row + "A\u25D9\u00A0\u0393\u25E6")},
+      {HEXADECIMAL_VIEW, Screen::other_terminal, 80, byte_view(5, 16, hex_row + "A....")},
+      // No screen at all: the values on one line, as the bytes come.
       {HEXADECIMAL_VIEW, Screen::none, 7, byte_view(5, 16, "41 0A FF E2 00 ")},
   };
   for (const ScreenCase& c : cases) {
@@ -134,25 +138,23 @@ TEST_F(FileViewer, ColoursByKindOfByteAtAScreenThatShowsThem) {
                              USUAL + ", " + W + "espacement" + USUAL + ", " + C + "contrOle" +
                              USUAL + ", " + H + "128 A 255" + USUAL + "\n";
   const std::string size_line = NAME_PROMPT + " = 7 octets ; Affichage en base 16\n";
+  const std::string row = P + "41 " + Z + "00 " + W + "0A " + C + "01 " + H + "E9 " + W +
+                          "0D 0A" + std::string(9 * 3 + 2, ' ') + P + "A" + Z + "\u25E6" + W +
+                          "\u25D9" + C + "\u263A" + H + "\u0398" + W + "\u266A\u25D9" + USUAL;
   const ScreenCase cases[] = {
-      {HEXADECIMAL_VIEW, Screen::utf8_terminal, 0,
-       size_line + legend + SEPARATOR + P + "41 " + Z + "00 " + W + "0A " + C + "01 " + H +
-           "E9 " + W + "0D 0A " + USUAL + "\n"},
-      {HEXADECIMAL_VIEW, Screen::other_terminal, 12,
-       size_line + legend + SEPARATOR + P + "41 " + Z + "00 " + W + "0A " + C + "01 \n" + H +
-           "E9 " + W + "0D 0A " + USUAL + "\n"},
-      // A symbol has the colour of its byte's value.
+      {HEXADECIMAL_VIEW, Screen::utf8_terminal, 80,
+       size_line + legend + SEPARATOR + "0 " + row + "\n"},
+      // A symbol has the colour of its byte's value, the zero byte's too.
       {TEXT_VIEW, Screen::utf8_terminal, 0,
        NAME_PROMPT + "Rappel : N'affiche que les caractEres imprimables\n" + legend + SEPARATOR +
-           P + "A" + C + "\u263A" + H + "\u0398" + W + "\r\n" + USUAL},
+           P + "A" + Z + "\u25E6" + W + "\n" + C + "\u263A" + H + "\u0398" + W + "\r\n" + USUAL},
       {TEXT_VIEW, Screen::other_terminal, 0,
        NAME_PROMPT + "Rappel : N'affiche que les caractEres imprimables\n" + legend + SEPARATOR +
-           P + "A" + C + "." + H + "." + W + "\r\n" + USUAL},
+           P + "A" + Z + "." + W + "\n" + C + "." + H + "." + W + "\r\n" + USUAL},
       // A console is given the colour changes to show by its own means.
-      {HEXADECIMAL_VIEW, Screen::console, 0,
-       size_line + "<console>" + legend + "</console>" + SEPARATOR + "<console>" + P + "41 " +
-           Z + "00 " + W + "0A " + C + "01 " + H + "E9 " + W + "0D 0A </console><console>" +
-           USUAL + "</console>\n"},
+      {HEXADECIMAL_VIEW, Screen::console, 80,
+       size_line + "<console>" + legend + "</console>" + SEPARATOR + "<console>0 " + row +
+           "</console>\n"},
   };
   for (const ScreenCase& c : cases) {
     EXPECT_EQ(view(c.kind, "k.bin\n", c.screen, c.columns, true), c.shown)

@@ -34,28 +34,27 @@ TEST(IbmSymbols, PrintableAndUpperHalfMatchTheCodePage) {
   EXPECT_EQ(ibm_symbol(0xFF), "\u00A0");
 }
 
-TEST(IbmSymbols, ControlBytesAreSymbolsExceptLineEndAndTab) {
-  // The code page's symbols for 1 to 31, in order; 9 and 10 act on the screen
-  // instead.
+TEST(IbmSymbols, ControlBytesAreTheirSymbolsAndZeroShows) {
+  // The code page's symbols for 0 (blank there) to 31, in order.
   const std::string symbols[] = {
-      "\u263A", "\u263B", "\u2665", "\u2666", "\u2663", "\u2660", "\u2022", "\u25D8",
-      "\t",     "\n",     "\u2642", "\u2640", "\u266A", "\u266B", "\u263C", "\u25BA",
-      "\u25C4", "\u2195", "\u203C", "\u00B6", "\u00A7", "\u25AC", "\u21A8", "\u2191",
-      "\u2193", "\u2192", "\u2190", "\u221F", "\u2194", "\u25B2", "\u25BC"};
-  for (int byte = 1; byte < 32; ++byte) {
-    EXPECT_EQ(ibm_symbol(static_cast<unsigned char>(byte)), symbols[byte - 1]) << byte;
+      "\u25E6", "\u263A", "\u263B", "\u2665", "\u2666", "\u2663", "\u2660", "\u2022",
+      "\u25D8", "\u25CB", "\u25D9", "\u2642", "\u2640", "\u266A", "\u266B", "\u263C",
+      "\u25BA", "\u25C4", "\u2195", "\u203C", "\u00B6", "\u00A7", "\u25AC", "\u21A8",
+      "\u2191", "\u2193", "\u2192", "\u2190", "\u221F", "\u2194", "\u25B2", "\u25BC"};
+  for (int byte = 0; byte < 32; ++byte) {
+    EXPECT_EQ(ibm_symbol(static_cast<unsigned char>(byte)), symbols[byte]) << byte;
   }
   EXPECT_EQ(ibm_symbol(0x7F), "\u2302");
-  EXPECT_EQ(ibm_symbol(0), " ");
 }
 
-TEST(IbmSymbols, AsciiSymbolsKeepPrintableTextLineEndsAndTabs) {
-  const std::pair<unsigned char, char> cases[] = {
-      {'A', 'A'}, {' ', ' '}, {'~', '~'}, {'\n', '\n'}, {'\r', '.'}, {'\t', '\t'},
-      {0, '.'},   {0x01, '.'}, {0x07, '.'}, {0x1B, '.'}, {0x1F, '.'}, {0x7F, '.'},
-      {0x80, '.'}, {0x9B, '.'}, {0xE9, '.'}, {0xFF, '.'},
-  };
-  for (auto [byte, shown] : cases) EXPECT_EQ(ascii_symbol(byte), shown) << int{byte};
+TEST(IbmSymbols, OtherTerminalsGetPrintableAsciiAndDots) {
+  for (int byte = 0; byte < 256; ++byte) {
+    auto value = static_cast<unsigned char>(byte);
+    const bool printable = byte >= 32 && byte < 127;
+    EXPECT_EQ(screen_symbol(value, Screen::other_terminal),
+              std::string(1, printable ? static_cast<char>(byte) : '.')) << byte;
+    EXPECT_EQ(screen_symbol(value, Screen::console), ibm_symbol(value)) << byte;
+  }
 }
 
 TEST(IbmSymbols, NamesActOnNoTerminal) {

@@ -117,47 +117,12 @@ type_line() {
 answer() {
   while (($#)); do type_line "$1"; wait_for_prompt "$2"; shift 2; done
 }
-# The one line of values a pipe gets from byte view `choice` of `file`.
-piped_values() {
-  (cd "$folder" && printf '%s\n%s\nn\n' "$1" "$2" | "$program" |
-    awk 'shown { print; exit } /Affichage en base/ { getline; shown = 1 }')
-}
 # From the continue question, says no and checks that the program ended well.
 answer_no() { type_line n; wait_for_text "exit="; expect_line "exit=0"; }
 
 # From the continue question: goes on, makes the choice and shows `file`.
 view_file() { answer y "$MENU" "$1" "$NAME" "$2" "$CONTINUE"; }
 view_text() { view_file 3 "$1"; }
-
-# Shows all.bin in the byte view `choice` at `width` columns. Each row must
-# hold whole values, as many as fit, and the rows put end to end must be the
-# line that a pipe gets.
-expect_byte_rows() {
-  local width=$1 choice=$2 piped row rows=() joined= i
-  tmux_ resize-window -x "$width"
-  view_file "$choice" all.bin
-  piped=$(piped_values "$choice" all.bin)
-  # The rows between the separator lines after the last heading.
-  mapfile -t rows < <(tmux_ capture-pane -p -N -S - | awk '
-    /Affichage en base/ { n = 0; heading = 1; next }
-    heading { if (/^[*]+$/) { heading = 0; taking = 1 } next }
-    taking && /^[*]+$/ { taking = 0 }
-    taking { row[++n] = $0 }
-    END { for (i = 1; i <= n; i++) print row[i] }')
-  ((${#rows[@]} > 1)) || fail "choice $choice at $width columns: fewer than two rows"
-  for ((i = 0; i < ${#rows[@]}; i++)); do
-    row=${rows[i]}
-    [[ $row =~ ^([0-9A-F]+\ )+$ && ${#row} -le $width ]] ||
-      fail "choice $choice at $width columns: row '$row' cuts a value"
-    if ((i + 1 < ${#rows[@]})); then
-      local next=${rows[i + 1]%% *}
-      ((${#row} + ${#next} + 1 > width)) ||
-        fail "choice $choice at $width columns: '$next' would have fitted after '$row'"
-    fi
-    joined+=$row
-  done
-  [[ $joined == "$piped" ]] || fail "choice $choice at $width columns: not the piped values"
-}
 
 # The menu's first row and its last, which waits for the choice, and the
 # continue question, as the dialogue cases show them.
@@ -193,13 +158,41 @@ expect_row 0 "$NAME"
 answer hex.bin "$CONTINUE"
 expect_line " = 3 octets ; Affichage en base 16"
 expect_line "****************************"
-expect_line "41 0A FF "
+expect_line "0 41 0A FF$(printf '%41s' '')A◙$(printf '\302\240')"
 
-# At 100 columns 33 hexadecimal values fill 99; binary values are 9 wide.
-for width in 80 100 37; do
-  for choice in 4 5 6; do expect_byte_rows "$width" "$choice"; done
+# --- The rows of the byte views and the text view's symbols ---
+# Each row of a byte view: the position of its first byte, its values, their
+# symbols (tests/check_rows.py, with its own copy of the code page 437 table).
+# rows.bin holds every byte value, then a last row that is not full. Each
+# width has a session of its own, whose program has its answers piped so that
+# it never waits; 0 columns is a terminal that reports a size of 0 x 0, which
+# counts as 80 columns; in the C locale the symbols are ASCII.
+check_rows() { python3 "$(dirname "$0")/check_rows.py" "$@"; }
+{ cat "$folder/all.bin"; printf 'caf\303\251'; } >"$folder/rows.bin"
+printf '4\nrows.bin\ny\n5\nrows.bin\ny\n6\nrows.bin\nn\n' >"$folder/rows.in"
+widths='0 40 80 100 200 20 80-C'
+for width in $widths; do
+  columns=${width%-C} locale=C.UTF-8 size=
+  [[ $width == *-C ]] && locale=C
+  ((columns > 0)) || { columns=120 size="stty rows 0 cols 0;"; }
+  tmux_ new-session -d -s "rows$width" -x "$columns" -y 50 -c "$folder" \
+    "$size LC_ALL=$locale $run <rows.in; printf '\\nexit=%s\\n' \$?; exec sleep 600" </dev/null
 done
-tmux_ resize-window -x 120
+for width in $widths; do
+  wait_for_exit "rows$width"
+  symbols=
+  [[ $width == *-C ]] && symbols=ascii
+  [[ $(shown_in "rows$width" -J | check_rows "$folder/rows.bin" "${width%-C}" $symbols) == 3 ]] ||
+    fail "at $width columns: not three views of rows"
+  tmux_ kill-session -t "rows$width"
+done
+
+# The text view shows a zero byte, and what follows it in its piece.
+printf 'A\0B\nC\0\0D\n' >"$folder/zero.txt"
+view_text zero.txt
+expect_line "A◦B"
+expect_line "C◦◦D"
+# --- end of the rows ---
 
 # Clearing keeps the terminal's history: after a long view and "y" the menu is
 # at the top of the screen, and the whole view is still there to scroll back
@@ -209,12 +202,11 @@ view_file 5 long.bin
 answer y "$MENU"
 expect_row 1 "$MENU_ROW"
 screen | grep -q 'Affichage en base' && fail "the view is still on the screen under the menu"
-piped=$(piped_values 5 long.bin)
 kept=$(tmux_ capture-pane -p -N -S - | awk -v question="${CONTINUE% }" '
-  / = 16384 octets ; Affichage en base 16$/ { while ($0 !~ /^[*]+$/) getline; taking = 1; next }
-  taking && /^[*]+$/ { getline; getline; if (!index($0, question)) printf "|no question"; exit }
-  taking { printf "%s", $0 }')
-[[ $kept == "$piped" ]] ||
+  / = 16384 octets ; Affichage en base 16$/ { taking = 1 }
+  taking { print }
+  taking && /^[*]+$/ && ++separators == 2 { getline; getline; if (!index($0, question)) print "|no question"; exit }')
+[[ $kept != *"|no question" && $(check_rows "$folder/long.bin" 120 <<<"$kept") == 1 ]] ||
   fail "after 'y' the history does not hold the whole view ($(tmux_ display-message -p '#{history_size}') rows)"
 
 # Bytes show as the IBM PC symbols, UTF-8 ones included.
@@ -351,24 +343,25 @@ shown=$(tmux_ capture-pane -p -J | tr -d ' \n')
 # The checks below each have a server of their own.
 tmux_ has-session 2>/dev/null && end_server
 
-# A window narrowed during a long view: the rows that follow take its new
-# width, and none cuts a value at the margin. The program is stopped while the
-# window changes, so that most of the view certainly comes after the change.
+# A window narrowed during a long view without colours: the rows that follow
+# take its new width. The program is stopped while the window changes, so that
+# most of the view certainly comes after the change.
 all_bytes_times 8192 "$folder/resized.bin"
-tmux_ new-session -d -x 120 -y 50 -c "$folder" "exec env LC_ALL=C.UTF-8 $run" </dev/null
+tmux_ new-session -d -x 120 -y 50 -c "$folder" "exec env NO_COLOR=1 LC_ALL=C.UTF-8 $run" </dev/null
 pid=$(tmux_ display-message -p '#{pane_pid}')
 tty=$(tmux_ display-message -p '#{pane_tty}')
 wait_for_prompt "$MENU"
 answer 5 "$NAME"
 type_line resized.bin
-# Stopped once it has written more than the first 64 KiB chunk's rows (192
-# KiB): it has looked at the width by then, and has 31 chunks to come.
+# Stopped once it has written more than the first 64 KiB chunk's rows (about
+# 370 KB of 11.6 MB): it has looked at the width by then, and has 31 chunks
+# to come.
 written() { awk '$1 == "wchar:" { print $2 }' "/proc/$pid/io"; }
-wrote_the_first_rows() { (($(written) > 300000)); }
+wrote_the_first_rows() { (($(written) > 400000)); }
 poll 0.01 "view of resized.bin" wrote_the_first_rows
 kill -STOP "$pid"
 written=$(written)
-((written < 6 * 1024 * 1024 - 2 * 196608)) ||
+((written < 10 * 1024 * 1024)) ||
   fail "the view had nearly ended ($written bytes written) before the window changed"
 tmux_ resize-window -x 50
 # tmux gives the terminal its new size a moment later.
@@ -376,16 +369,13 @@ narrowed() { [[ $(stty -F "$tty" size) == *" 50" ]]; }
 poll 0.01 "narrower terminal" narrowed
 kill -CONT "$pid"
 wait_for_prompt "$CONTINUE"
-# The last 100 rows of the view: 16 whole values each, the last one alone
-# may hold fewer.
+# The last 100 rows of the view must be rows for 50 columns.
 mapfile -t rows < <(tmux_ capture-pane -p -N -S -200 | awk '
   /^[*]+$/ { for (i = n > 100 ? n - 99 : 1; i <= n; i++) print row[i]; exit }
   { row[++n] = $0 }')
 ((${#rows[@]} == 100)) || fail "fewer than 100 rows of the view after the resize"
-for ((i = 0; i < 100; i++)); do
-  [[ ${rows[i]} =~ ^([0-9A-F]{2}\ ){1,16}$ ]] && ((i == 99 || ${#rows[i]} == 48)) ||
-    fail "after the window was narrowed to 50 columns, row '${rows[i]}' cuts a value"
-done
+printf '%s\n' "${rows[@]}" | check_rows "$folder/resized.bin" 50 --tail 16 ||
+  fail "after the window was narrowed to 50 columns, the rows are not rows for 50 columns"
 end_server
 
 # Programs given their answers through a pipe at a terminal (xterm-256color,
@@ -394,7 +384,8 @@ end_server
 printf 'A\0\n\001\200~\0 \177\377' >"$folder/kinds.bin"
 printf 'A\001\200~\177\351' >"$folder/kinds.txt"
 truncate -s 1G "$folder/big.bin"
-tmux_ new-session -d -x 120 -y 50 -c "$folder" "exec sleep 600" </dev/null
+# 200 columns: each byte view of kinds.bin is one row.
+tmux_ new-session -d -x 200 -y 50 -c "$folder" "exec sleep 600" </dev/null
 piped_windows=()
 start_piped() {
   local window=$1 answers=$2 settings=${3:-}
@@ -463,20 +454,26 @@ looks() {
 # Colours by kind of byte. kinds.bin holds two bytes of each kind: zero (Z),
 # printable (P), white space (W), other control (C) and high (H); kinds.txt
 # the kinds the text view shows. In the three byte views, the bytes of one
-# kind share one colour, bytes of different kinds differ; in the text view,
-# each symbol has its value's colour.
+# kind share one colour, bytes of different kinds differ; each symbol, in the
+# rows of the byte views and in the text view, has its value's colour.
 declare -A colour_of=()
 byte_kinds=(P Z W C H P Z W C H) text_kinds=(P C H P C H)
 shown=$(shown_in colours -e | looks)
-# The rows of values of the three views, in order: digits only.
-mapfile -t rows < <(grep -E $'\t([0-9A-F]+ )+$' <<<"$shown")
+# The rows of the three views, in order: the position 0, the values, a space
+# and the ten symbols, of which those of the space and of 255 are blank, in
+# any colour.
+mapfile -t rows < <(grep -E $'\t0 ( *[0-9A-F]+ )+ ' <<<"$shown")
 ((${#rows[@]} == 3)) || fail "not three rows of values: $shown"
 for view in 0 1 2; do
   row=${rows[view]}
-  read -ra values <<<"${row#*$'\t'}"
-  read -ra colours <<<"${row%%$'\t'*}"
+  looks=${row%%$'\t'*}
+  read -ra values <<<"${row:${#looks} + 3:${#looks} - 13}"
+  read -ra colours <<<"${looks:2:${#looks} - 13}"
+  symbols=${looks: -10}
   ((${#values[@]} == 10 && ${#colours[@]} == 10)) || fail "not 10 values: '$row'"
   for ((i = 0; i < 10; i++)); do
+    [[ ${symbols:i:1} == "${colours[i]:0:1}" || $i == [79] ]] ||
+      fail "view $((view + 4)): the symbol of ${values[i]} is not in its value's colour: '$row'"
     [[ -z ${colours[i]//"${colours[i]:0:1}"/} && ${colours[i]:0:1} != . ]] ||
       fail "view $((view + 4)): value ${values[i]} is not in one colour ('${colours[i]}')"
     kind=${byte_kinds[i]}

@@ -1,11 +1,14 @@
 #include "files/byte_format.h"
 
+#include <algorithm>
 #include <array>
+#include <charconv>
 #include <cstring>
 #include <iterator>
 #include <string_view>
 
 #include "files/byte_format_x86.h"
+#include "files/ibm_symbols.h"
 
 namespace octets {
 
@@ -104,7 +107,7 @@ constexpr std::array<unsigned char, 256> KINDS = [] {
 
 // Every colour change has the same length, so that a byte's is written
 // whether needed or not and kept only when needed.
-constexpr std::size_t COLOUR_LENGTH = COLOURED_TEXT_MAX - 1 - BYTE_TEXT_MAX;
+constexpr std::size_t COLOUR_LENGTH = 5;
 constexpr std::array<std::array<char, 8>, std::size(KIND_COLOURS)> COLOURS = [] {
   std::array<std::array<char, 8>, std::size(KIND_COLOURS)> colours{};
   for (std::size_t kind = 0; kind < colours.size(); ++kind) {
@@ -167,65 +170,74 @@ void KindColours::finish(std::string& text) {
   text += USUAL_COLOUR;
 }
 
-ColouredValues::ColouredValues(const ByteFormat& format, std::size_t width)
-    : format_(format), width_(width == 0 ? static_cast<std::size_t>(-1) : width) {}
-
-char* ColouredValues::format(const unsigned char* bytes, std::size_t count, char* text) {
-  // A colour change a run, and runs are short in most files that are not
-  // text: each byte's line end, colour and value are always written and kept
-  // only when needed, which spares the processor branches it cannot foresee.
-  const ByteTexts& texts = *format_.texts;
-  std::size_t column = column_;
-  int shown = shown_;
-  for (std::size_t i = 0; i < count; ++i) {
-    const unsigned char byte = bytes[i];
-    const int kind = KINDS[byte];
+ByteRows::ByteRows(const ByteFormat& format, Screen screen, bool coloured, std::int64_t size)
+    : coloured_(coloured),
+      position_width_(std::to_string(std::max<std::int64_t>(size - 1, 0)).size()) {
+  const ByteTexts& texts = *format.texts;
+  for (unsigned char length : texts.length) {
+    value_width_ = std::max<std::size_t>(value_width_, length);
+  }
+  for (int byte = 0; byte < 256; ++byte) {
     const std::size_t length = texts.length[byte];
-    const bool new_row = column != 0 && column + length > width_;
-    *text = '\n';
-    text += new_row;
-    column = new_row ? 0 : column;
+    values_[byte].fill(' ');
+    std::memcpy(values_[byte].data() + value_width_ - length, texts.text[byte].data(), length);
+    std::string_view symbol = screen_symbol(static_cast<unsigned char>(byte), screen);
+    symbols_[byte] = {{}, symbol.size(), symbol == " " || symbol == "\u00A0"};
+    std::memcpy(symbols_[byte].text.data(), symbol.data(), symbol.size());
+  }
+  set_width(0);
+}
+
+void ByteRows::set_width(int width) {
+  // The position and a space, the values, a space and the symbols.
+  const std::size_t room = static_cast<std::size_t>(width > 0 ? width : 80) - 1;
+  per_row_ = 1;
+  while (position_width_ + 2 + 2 * per_row_ * (value_width_ + 1) <= room) per_row_ *= 2;
+}
+
+std::string_view ByteRows::rows(const unsigned char* bytes, std::size_t count) {
+  const std::size_t rows = (count + per_row_ - 1) / per_row_;
+  text_.resize(count * (2 * COLOUR_LENGTH + value_width_ + 3) +
+               rows * (sizeof(std::uint64_t) * 3 + 3 + COLOUR_LENGTH) + per_row_ * value_width_ +
+               2 * FORMAT_SLACK);
+  char* text = text_.data();
+  // As with the values alone, each byte's colour change is always written and
+  // kept only when it is needed.
+  int shown = -1;
+  auto colour = [&](unsigned char byte) {
+    const int kind = KINDS[byte];
     std::memcpy(text, COLOURS[kind].data(), COLOURS[kind].size());
-    text += kind != shown ? COLOUR_LENGTH : 0;
+    text += coloured_ && kind != shown ? COLOUR_LENGTH : 0;
     shown = kind;
-    std::memcpy(text, texts.text[byte].data(), texts.text[byte].size());
-    text += length;
-    column += length;
-  }
-  column_ = column;
-  shown_ = shown;
-  return text;
-}
-
-void ColouredValues::finish(std::string& text) {
-  if (shown_ < 0) return;
-  shown_ = -1;
-  text += USUAL_COLOUR;
-}
-
-void ViewRows::append(std::string_view values, std::string& rows) {
-  // A row at a time: the values that fit are the ones up to the last space
-  // within the room left.
-  while (!values.empty()) {
-    std::size_t room = column_ < width_ ? width_ - column_ : 0;
-    if (values.size() <= room) {
-      rows += values;
-      column_ += values.size();
-      return;
+  };
+  for (std::size_t first = 0; first < count; first += per_row_) {
+    const std::size_t in_row = std::min(per_row_, count - first);
+    if (position_ > 0) *text++ = '\n';
+    char digits[sizeof(std::uint64_t) * 3];
+    const std::size_t length =
+        static_cast<std::size_t>(std::to_chars(digits, std::end(digits), position_).ptr - digits);
+    text = std::fill_n(text, position_width_ - std::min(length, position_width_), ' ');
+    text = std::copy_n(digits, length, text);
+    *text++ = ' ';
+    shown = -1;
+    for (std::size_t i = first; i < first + in_row; ++i) {
+      colour(bytes[i]);
+      std::memcpy(text, values_[bytes[i]].data(), values_[bytes[i]].size());
+      text += value_width_;
     }
-    std::size_t fitting = room == 0 ? 0 : values.rfind(' ', room - 1) + 1;
-    if (fitting == 0 && column_ == 0) {
-      // Not even one value fits in a whole row: the terminal wraps it.
-      fitting = values.find(' ') + 1;
-      if (fitting == 0) fitting = values.size();
+    // A short last row keeps its symbols under those of the rows above.
+    text = std::fill_n(text, (per_row_ - in_row) * value_width_ + 1, ' ');
+    for (std::size_t i = first; i < first + in_row; ++i) {
+      // A blank looks the same in any colour: it keeps the one set, which
+      // spares two changes a space in a text.
+      if (!symbols_[bytes[i]].blank) colour(bytes[i]);
+      std::memcpy(text, symbols_[bytes[i]].text.data(), symbols_[bytes[i]].text.size());
+      text += symbols_[bytes[i]].size;
     }
-    rows += values.substr(0, fitting);
-    column_ += fitting;
-    if (fitting == values.size()) return;
-    rows += '\n';
-    column_ = 0;
-    values.remove_prefix(fitting);
+    if (coloured_) text = std::copy_n(USUAL_COLOUR, COLOUR_LENGTH, text);
+    position_ += in_row;
   }
+  return {text_.data(), static_cast<std::size_t>(text - text_.data())};
 }
 
 }  // namespace octets

@@ -1,10 +1,14 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "console/terminal.h"
 
 namespace octets {
 
@@ -106,52 +110,41 @@ class KindColours {
   std::optional<ByteKind> shown_;
 };
 
-/// The most characters one byte takes in a byte view in colour: a line end, a
-/// colour change and its value.
-inline constexpr std::size_t COLOURED_TEXT_MAX = 1 + 5 + BYTE_TEXT_MAX;
-
-/// A byte view's values at a screen that shows colours: each run of bytes of
-/// one kind after its kind's colour, in rows of whole values as ViewRows cuts
-/// them, the colour changes taking no room. Runs and rows go on from one call
-/// to the next.
-class ColouredValues {
+/// A byte view at a screen, in rows: each row the position of its first byte
+/// in decimal, right-aligned on the width of the view's last position; the
+/// row's values, each right-aligned on the width of the view's widest; then
+/// the symbol of each of its bytes, as screen_symbol() gives it. In colour,
+/// each value and each symbol but a blank one has the colour of its byte's
+/// kind, and each row ends in the usual colour.
+class ByteRows {
  public:
-  /// A `width` of 0 keeps the values on one line.
-  ColouredValues(const ByteFormat& format, std::size_t width);
-  /// Writes the bytes' values into `text` and returns the end of what was
-  /// written. `text` needs room for COLOURED_TEXT_MAX characters a byte plus
-  /// FORMAT_SLACK.
-  char* format(const unsigned char* bytes, std::size_t count, char* text);
-  /// Appends what gives the usual colour back, if another was set.
-  void finish(std::string& text);
-  /// The rows that follow are `width` (not 0) columns wide; a row already
-  /// longer than that ends before the next value.
-  void set_width(std::size_t width) { width_ = width; }
+  /// `size`: how many bytes the view shows. The rows are for 80 columns
+  /// until set_width() says otherwise.
+  ByteRows(const ByteFormat& format, Screen screen, bool coloured, std::int64_t size);
+  /// The rows that follow hold the most values that leave the last of `width`
+  /// columns empty, as a console wraps a row that reaches it: a power of two,
+  /// or one when not even two fit. A width of 0 (not known) counts as 80.
+  void set_width(int width);
+  /// The rows of the bytes that follow, each after a line end but the view's
+  /// first. A call's first byte begins a row, so each call but the last gives
+  /// whole rows: a multiple of 65536 bytes does. The text is valid until the
+  /// next call.
+  std::string_view rows(const unsigned char* bytes, std::size_t count);
 
  private:
-  const ByteFormat& format_;
-  std::size_t width_;
-  std::size_t column_ = 0;
-  int shown_ = -1;
-};
-
-/// Cuts a byte view's text into rows of whole values for a screen `width`
-/// columns wide: a line end goes before each value (its digits and its space)
-/// that would not fit in what is left of the row. A value wider than a whole
-/// row gets a row of its own.
-class ViewRows {
- public:
-  explicit ViewRows(std::size_t width) : width_(width) {}
-  /// Appends `values`, whole values each ending with a space, to `rows`. The
-  /// row goes on from one call to the next.
-  void append(std::string_view values, std::string& rows);
-  /// The rows that follow are `width` columns wide; a row already longer
-  /// than that ends before the next value.
-  void set_width(std::size_t width) { width_ = width; }
-
- private:
-  std::size_t width_;
-  std::size_t column_ = 0;
+  struct Symbol {
+    std::array<char, 4> text;
+    std::size_t size;
+    bool blank;
+  };
+  bool coloured_;
+  std::array<std::array<char, 16>, 256> values_;
+  std::array<Symbol, 256> symbols_;
+  std::size_t value_width_ = 0;
+  std::size_t position_width_;
+  std::size_t per_row_ = 1;
+  std::uint64_t position_ = 0;
+  std::vector<char> text_;
 };
 
 }  // namespace octets

@@ -16,17 +16,19 @@ namespace octets {
 namespace {
 
 // Fewer, larger reads and writes, while the text of a chunk (nine times its
-// size at most) still fits in the processor's nearer caches.
+// size at most) still fits in the processor's nearer caches. A power of two,
+// so that each chunk is whole rows of a byte view.
 constexpr std::size_t VIEW_CHUNK = 64 * 1024;
 /// The most a byte view reads of a file that tells no size.
 constexpr std::size_t UNMEASURED_LIMIT = 1024 * 1024;
 
-/// Writes a file's characters as the text view shows them: in pieces of at most
-/// LINE_CAPACITY - 1 characters, each ending early after a line end, a zero
-/// byte hiding the rest of its piece. At a terminal each byte is written as a
-/// symbol, so that nothing in the file can act on the terminal; only a carriage
-/// return right before a line end stays itself. Coloured, each symbol has the
-/// colour of its byte's kind.
+/// Writes a file's characters as the text view shows them. Piped, in pieces of
+/// at most LINE_CAPACITY - 1 characters, each ending early after a line end, a
+/// zero byte hiding the rest of its piece. At a terminal each byte is written
+/// as a symbol, the zero byte included, so that nothing in the file can act on
+/// the terminal; only tabs, line ends and a carriage return right before a
+/// line end stay themselves. Coloured, each symbol has the colour of its
+/// byte's kind.
 class TextPieces {
  public:
   TextPieces(Screen screen, bool coloured) : screen_(screen), coloured_(coloured) {}
@@ -39,12 +41,11 @@ class TextPieces {
       const void* line_end = std::memchr(bytes, '\n', span);
       if (line_end != nullptr) span = static_cast<const char*>(line_end) - bytes + 1;
       if (!hidden_) {
-        const void* zero = std::memchr(bytes, '\0', span);
+        // At a screen a zero byte is a symbol like the others.
+        const void* zero = screen_ == Screen::none ? std::memchr(bytes, '\0', span) : nullptr;
         std::size_t shown = zero == nullptr ? span : static_cast<const char*>(zero) - bytes;
         append_shown(bytes, shown, text);
         hidden_ = zero != nullptr;
-        // What follows a carriage return there is not shown next to it.
-        if (hidden_) release_carriage_return(text);
       }
       piece_length_ += span;
       if (line_end != nullptr || piece_length_ == LINE_CAPACITY - 1) {
@@ -99,11 +100,11 @@ class TextPieces {
 
   void append_symbol(unsigned char byte, std::string& text) {
     if (coloured_) colours_.change_to(byte_kind(byte), text);
-    // A console is given the symbols as characters, as a UTF-8 terminal is.
-    if (screen_ == Screen::utf8_terminal || screen_ == Screen::console) {
-      text += ibm_symbol(byte);
+    // Tabs and line ends lay the text out, at a terminal as on a console.
+    if (byte == '\t' || byte == '\n') {
+      text += static_cast<char>(byte);
     } else {
-      text += ascii_symbol(byte);
+      text += screen_symbol(byte, screen_);
     }
   }
 
@@ -201,40 +202,22 @@ void show_bytes(Console& console, const ViewKind& view) {
   const bool colour = coloured(console);
   if (colour) write_legend(console);
   console.print_separator();
-  std::vector<char> text(VIEW_CHUNK * (colour ? COLOURED_TEXT_MAX : BYTE_TEXT_MAX) + FORMAT_SLACK);
-  // At a screen that wraps its rows by itself, a value must not be cut in two
-  // at the right margin; a pipe or a file keeps the values on one line.
-  const int width = console.screen() == Screen::none ? 0 : console.width();
-  const std::size_t columns = width > 0 ? static_cast<std::size_t>(width) : 0;
-  ViewRows rows(columns);
-  ColouredValues coloured_values(*view.format, columns);
-  std::string rows_text;
+  // At a screen, rows with the positions and symbols; a pipe or a file keeps
+  // the values on one line.
+  const bool screen = console.screen() != Screen::none;
+  std::vector<char> text(screen ? 0 : VIEW_CHUNK * BYTE_TEXT_MAX + FORMAT_SLACK);
+  ByteRows rows(*view.format, console.screen(), colour, contents.size());
   // Stops early when the output is lost: formatting the rest would be wasted.
   for (auto chunk = contents.next_chunk(); !chunk.empty() && !console.output_failed();
        chunk = contents.next_chunk()) {
-    // The window may have been resized since the last chunk.
-    if (int now = columns > 0 ? console.width() : 0; now > 0) {
-      rows.set_width(static_cast<std::size_t>(now));
-      coloured_values.set_width(static_cast<std::size_t>(now));
-    }
-    char* end = colour ? coloured_values.format(chunk.data(), chunk.size(), text.data())
-                       : format_bytes(*view.format, chunk.data(), chunk.size(), text.data());
-    std::string_view values(text.data(), static_cast<std::size_t>(end - text.data()));
-    if (colour) {
-      write_shown(console, values);
+    if (screen) {
+      // The window may have been resized since the last chunk.
+      rows.set_width(console.width());
+      write_shown(console, rows.rows(chunk.data(), chunk.size()));
       continue;
     }
-    if (columns > 0) {
-      rows_text.clear();
-      rows.append(values, rows_text);
-      values = rows_text;
-    }
-    console.write(values);
-  }
-  if (colour) {
-    rows_text.clear();
-    coloured_values.finish(rows_text);
-    write_shown(console, rows_text);
+    char* end = format_bytes(*view.format, chunk.data(), chunk.size(), text.data());
+    console.write(std::string_view(text.data(), static_cast<std::size_t>(end - text.data())));
   }
   console.write("\n");
   if (contents.failed()) {

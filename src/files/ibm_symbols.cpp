@@ -7,10 +7,11 @@ namespace octets {
 namespace {
 
 // The code points of the symbols below 32, and of 127 and above. Bytes 32 to
-// 126 are ASCII.
+// 126 are ASCII. The zero byte, blank in the code page, is a white bullet, so
+// that it shows.
 constexpr char16_t LOW[32] = {
-    0x0020, 0x263A, 0x263B, 0x2665, 0x2666, 0x2663, 0x2660, 0x2022,
-    0x25D8, 0x0009, 0x000A, 0x2642, 0x2640, 0x266A, 0x266B, 0x263C,
+    0x25E6, 0x263A, 0x263B, 0x2665, 0x2666, 0x2663, 0x2660, 0x2022,
+    0x25D8, 0x25CB, 0x25D9, 0x2642, 0x2640, 0x266A, 0x266B, 0x263C,
     0x25BA, 0x25C4, 0x2195, 0x203C, 0x00B6, 0x00A7, 0x25AC, 0x21A8,
     0x2191, 0x2193, 0x2192, 0x2190, 0x221F, 0x2194, 0x25B2, 0x25BC,
 };
@@ -87,9 +88,17 @@ std::string_view ibm_symbol(unsigned char byte) {
   return {symbol.text, symbol.size};
 }
 
-char ascii_symbol(unsigned char byte) {
-  bool shown = (byte >= 32 && byte < 127) || byte == '\n' || byte == '\t';
-  return shown ? static_cast<char>(byte) : '.';
+std::string_view screen_symbol(unsigned char byte, Screen screen) {
+  // Printable ASCII is itself, every other byte a dot.
+  static const std::array<char, 256> ascii = [] {
+    std::array<char, 256> symbols{};
+    for (int value = 0; value < 256; ++value) {
+      symbols[value] = value >= 32 && value < 127 ? static_cast<char>(value) : '.';
+    }
+    return symbols;
+  }();
+  if (screen == Screen::utf8_terminal || screen == Screen::console) return ibm_symbol(byte);
+  return {&ascii[byte], 1};
 }
 
 std::string shown_name(std::string_view name, Screen screen) {
@@ -104,11 +113,7 @@ std::string shown_name(std::string_view name, Screen screen) {
       i += sequence;
       continue;
     }
-    if (screen == Screen::utf8_terminal) {
-      shown += ibm_symbol(byte);
-    } else {
-      shown += ascii_symbol(byte);
-    }
+    shown += screen_symbol(byte, screen);
     ++i;
   }
   return shown;
