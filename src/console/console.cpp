@@ -1,17 +1,30 @@
 #include "console/console.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 #include <limits>
+#include <string>
 
 namespace octets {
 
 Console::Console(ByteSource& in, std::ostream& out, Terminal& terminal)
     : in_(in), out_(out), terminal_(terminal) {}
 
+namespace {
+
+constexpr std::string_view PAGE_PROMPT = "-- EntrEe : la suite ; q : fin de l'affichage --";
+
+}  // namespace
+
 void Console::write(const char* text) { write(std::string_view(text)); }
 
 void Console::write(std::string_view bytes) {
+  if (paging_) return page(bytes, false);
+  put(bytes);
+}
+
+void Console::put(std::string_view bytes) {
   if (bytes.size() > sizeof output_ - output_used_) drain();
   if (bytes.size() >= sizeof output_) {
     // A long stretch, such as a byte view's chunk, goes straight on.
@@ -34,9 +47,62 @@ void Console::drain() {
 }
 
 void Console::write_symbols(std::string_view utf8) {
+  if (paging_) return page(utf8, true);
+  show(utf8, true);
+}
+
+void Console::show(std::string_view text, bool symbols) {
+  if (!symbols) return put(text);
   // The terminal writes past the buffered output.
   flush();
-  terminal_.write_symbols(out_, utf8);
+  terminal_.write_symbols(out_, text);
+}
+
+void Console::page(std::string_view text, bool symbols) {
+  while (!text.empty() && !stopped_) {
+    if (rows_.full()) {
+      ask_to_go_on(symbols);
+      continue;
+    }
+    std::size_t n = rows_.fit(text);
+    show(text.substr(0, n), symbols);
+    text.remove_prefix(n);
+  }
+}
+
+void Console::ask_to_go_on(bool symbols) {
+  const std::string colour = rows_.colour();
+  std::string prompt = rows_.mid_row() ? "\n" : "";
+  // The prompt in the usual colour, and the screen so if the view ends here.
+  if (!colour.empty()) prompt += "\x1b[39m";
+  // Cut to the screen's width, so that it takes one row to erase.
+  const auto room = static_cast<std::size_t>(std::max(terminal_.line_width() - 1, 1));
+  show(prompt.append(PAGE_PROMPT.substr(0, room)), symbols);
+  std::optional<char> answer = read_answer();
+  if (line_begun()) discard_pending_input();
+  stopped_ = !answer || *answer == 'q';
+  flush();
+  // The echoed line end has moved the cursor to the next row.
+  terminal_.erase_row(out_, answer && input_echoed());
+  if (!stopped_) show(colour, symbols);
+  rows_.start(terminal_.line_width(), terminal_.page_rows());
+}
+
+Console::View::View(Console& console) : console_(console) {
+  int rows = console.terminal_.page_rows();
+  console.paging_ = rows > 0;
+  console.rows_ = {};
+  console.rows_.start(console.terminal_.line_width(), rows);
+  if (console.shows_colours()) console.terminal_.guard_colour(true);
+}
+
+Console::View::~View() {
+  console_.paging_ = false;
+  console_.stopped_ = false;
+  if (!console_.shows_colours()) return;
+  // The view's last colour change must reach the screen while it is guarded.
+  console_.flush();
+  console_.terminal_.guard_colour(false);
 }
 
 void Console::print_separator() { write(SEPARATOR_LINE); }
@@ -56,6 +122,7 @@ bool Console::fill() {
   if (ended_) return false;
   // The prompt must be visible while the program waits.
   flush();
+  answered_ahead_ = in_.ready();
   position_ = 0;
   end_ = in_.read_some(buffer_, sizeof buffer_);
   // Once the input has ended it stays ended: nothing typed after an end of

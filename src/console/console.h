@@ -6,6 +6,7 @@
 #include <ostream>
 #include <string_view>
 
+#include "console/pager.h"
 #include "console/terminal.h"
 
 namespace octets {
@@ -71,6 +72,28 @@ class Console {
   /// and never lets output leave.
   bool would_wait(std::size_t capacity);
 
+  /// True when the input last read was there before the program asked for
+  /// it: piped, or typed ahead, in which case its echo came before the prompt.
+  bool answered_ahead() const { return answered_ahead_; }
+
+  /// A view while it runs. Where the terminal allows (see
+  /// Terminal::page_rows), what it writes waits after each screenful for the
+  /// user to go on; a signal that ends the program meanwhile gives the
+  /// screen its usual colour back.
+  class View {
+   public:
+    explicit View(Console& console);
+    View(const View&) = delete;
+    View& operator=(const View&) = delete;
+    ~View();
+
+   private:
+    Console& console_;
+  };
+  /// True once the user ended the view at its prompt, or the input ended there:
+  /// what the view still writes is dropped.
+  bool view_stopped() const { return stopped_; }
+
   void clear_screen();
   void flush();
   /// How many more bytes can be written before the output held so far leaves.
@@ -97,6 +120,13 @@ class Console {
   bool fill();
   /// Hands the buffered output over to the output stream.
   void drain();
+  /// Writes to the buffered output.
+  void put(std::string_view bytes);
+  /// Writes past the screenful's count, by the terminal when `symbols`.
+  void show(std::string_view text, bool symbols);
+  /// Writes a screenful at a time.
+  void page(std::string_view text, bool symbols);
+  void ask_to_go_on(bool symbols);
 
   ByteSource& in_;
   std::ostream& out_;
@@ -106,6 +136,10 @@ class Console {
   std::size_t end_ = 0;
   bool ended_ = false;
   bool line_begun_ = false;
+  bool answered_ahead_ = false;
+  bool paging_ = false;
+  bool stopped_ = false;
+  ScreenRows rows_;
   // Output is held here rather than in the stream's own buffer, so that the
   // program knows when it leaves (see output_room()).
   char output_[64 * 1024];

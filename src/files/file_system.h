@@ -14,7 +14,8 @@ namespace octets {
 /// "r+b"), symbolic links followed. Folders, devices, pipes and sockets are
 /// refused without being opened, even when one takes the file's place while it
 /// is being opened: the object checked is the object opened. Opening never
-/// waits. Returns null on failure; an existing file is left untouched then.
+/// waits. Returns null on failure, errno telling why (EISDIR a folder, ENODEV
+/// another object that is no regular file); an existing file is left untouched.
 std::FILE* open_regular_file(const char* name, const char* mode);
 
 /// Moves to a byte offset from the start of the file; false on failure.

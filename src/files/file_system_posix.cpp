@@ -32,7 +32,7 @@ int open_checked(const char* name, int flags, struct stat& info) {
   if (path < 0) return -1;
   if (::fstat(path, &info) != 0 || !S_ISREG(info.st_mode)) {
     ::close(path);
-    errno = EISDIR;
+    errno = S_ISDIR(info.st_mode) ? EISDIR : ENODEV;
     return -1;
   }
   char again[32];
@@ -84,6 +84,7 @@ std::FILE* open_regular_file(const char* name, const char* mode) {
   }
   if (fd < 0) return nullptr;
   struct stat info;
+  errno = ENODEV;
   // Truncated only once it is known to be the regular file checked.
   bool usable = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
                 info.st_dev == checked.st_dev && info.st_ino == checked.st_ino &&
