@@ -21,7 +21,7 @@ std::size_t ScreenRows::fit(std::string_view text) {
         sequence_.clear();
       }
     } else if (byte == 0x1b) {
-      sequence_ = "\x1b";
+      sequence_.push_back(static_cast<char>(byte));
     } else if (byte == '\n') {
       column_ = 0;
       if (++row_ == last_row_) {
