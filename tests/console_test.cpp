@@ -197,101 +197,69 @@ TEST(Console, WouldWaitTakesInWhatIsReadyAndShowsNothing) {
 }
 
 
-TEST(Console, ScreenRowsTellWhenAScreenfulIsFull) {
-  struct Case {
-    int width, rows;
-    std::string text;
-    std::size_t fits;
-    bool mid_row;
-  };
-  const Case cases[] = {
-      // The last row is kept for the prompt: the line end that reaches it is the last.
-      {80, 3, "a\nb\nc\n", 4, false},
-      // Colour changes, the bytes that go on a UTF-8 symbol and a carriage
-      // return take no room.
-      {3, 2, "\x1b[35m\xe2\x98\xba\xc3\xa9z\x1b[39m\r\nx", 18, false},
-      // A row wraps after its width; the byte that would begin the prompt's row waits.
-      {3, 3, "abcdefg", 6, true},
-      {3, 3, "abc\ndefg", 7, true},
-      // Fewer than two rows are never full, nor is a screenful not reached.
-      {80, 1, "a\nb\nc\n", 6, false},
-      {80, 24, std::string(23 * 80, 'x'), 23 * 80, true},
-  };
-  for (const Case& c : cases) {
-    ScreenRows rows;
-    rows.start(c.width, c.rows);
-    EXPECT_EQ(rows.fit(c.text), c.fits) << c.text;
-    EXPECT_EQ(rows.full(), c.fits < c.text.size() || c.text.ends_with('\n') && c.rows > 1) << c.text;
-    EXPECT_EQ(rows.mid_row(), c.mid_row) << c.text;
-  }
-  // The colour set last goes on from one piece to the next.
-  ScreenRows rows;
-  rows.start(80, 24);
-  rows.fit("\x1b[3");
-  rows.fit("5mab");
-  EXPECT_EQ(rows.colour(), "\x1b[35m");
-  rows.fit("\x1b[39m");
-  EXPECT_EQ(rows.colour(), "");
-}
+// The prompt's row erased, after an answer's echo the row above.
+const std::string ERASE = "\r\x1b[K";
+const std::string UP = "\x1b[A" + ERASE;
 
 TEST(Console, ViewWaitsAfterEachScreenfulAtATerminal) {
   const std::string PROMPT = "-- EntrEe : la suite ; q : fin de l'affichage --";
   struct Case {
+    int width, rows;
     std::string answers;
     bool echoed;
-    int rows;
-    std::string shown;
+    std::string text, shown;
   };
   const Case cases[] = {
-      // Enter shows the next screenful, "q" drops the rest of the view.
-      {"\nq\n", true, 3,
-       "1\n2\n" + PROMPT + "<erase above>3\n4\n" + PROMPT + "<erase above>after"},
-      // Any other line goes on; the end of input ends the view, and what
-      // follows the view is shown.
-      {"yes\n", false, 4, "1\n2\n3\n" + PROMPT + "<erase>4\n5\n6\n" + PROMPT + "<erase>after"},
-      // Where the input is no terminal, nothing waits.
-      {"", true, 0, "1\n2\n3\n4\n5\n6\n7\nafter"},
+      // The last row is the prompt's. Enter shows the next screenful, "q"
+      // drops the rest of the view.
+      {80, 3, "\nq\n", true, "1\n2\n3\n4\n5\n6\n7\n",
+       "1\n2\n" + PROMPT + UP + "3\n4\n" + PROMPT + UP},
+      // Any other line goes on; the end of input ends the view.
+      {80, 4, "yes\n", false, "1\n2\n3\n4\n5\n6\n7\n",
+       "1\n2\n3\n" + PROMPT + ERASE + "4\n5\n6\n" + PROMPT + ERASE},
+      // Where the input is no terminal, or a screen has one row, nothing waits.
+      {80, 0, "", true, "1\n2\n3\n4\n5\n6\n7\n", "1\n2\n3\n4\n5\n6\n7\n"},
+      {80, 1, "", true, "1\n2\n3\n", "1\n2\n3\n"},
+      // A colour change, the bytes that go on a UTF-8 symbol and a carriage
+      // return take no room; the prompt is cut to the width.
+      {3, 2, "", true, "\x1b[35m\xe2\x98\xba\xc3\xa9z\x1b[39m\r\nx",
+       "\x1b[35m\xe2\x98\xba\xc3\xa9z\x1b[39m\r\n--" + ERASE},
+      // A row wraps after its width: the byte that would begin the prompt's
+      // row waits, and the prompt gets a row of its own.
+      {3, 3, "\n", true, "abcdefg", "abcdef\n--" + UP + "g"},
+      {3, 3, "\n", true, "abc\ndefg", "abc\ndef\n--" + UP + "g"},
   };
   for (const Case& c : cases) {
     ScriptedConsole scripted(c.answers);
     scripted.terminal.screen_kind = Screen::utf8_terminal;
+    scripted.terminal.line_columns = c.width;
     scripted.terminal.rows = c.rows;
     scripted.terminal.echoed = c.echoed;
     {
       Console::View view(scripted.console);
-      scripted.console.write("1\n2\n3\n4\n");
-      scripted.console.write("5\n6\n7\n");
+      // In two writes, whose screenful goes on from one to the next.
+      scripted.console.write(c.text.substr(0, 5));
+      scripted.console.write(c.text.substr(5));
     }
     scripted.console.write("after");
-    EXPECT_EQ(scripted.transcript(), c.shown) << c.answers;
+    EXPECT_EQ(scripted.transcript(), c.shown + "after") << c.text;
   }
 }
 
 TEST(Console, ViewPromptInTheUsualColourAndGuardedUntilItEnds) {
-  // Cut to the screen's width, and through a console's own characters too.
-  const std::pair<Screen, std::string> cases[] = {
-      {Screen::utf8_terminal,
-       "\x1b[35mabcdefghij\n\x1b[39m-- EntrEe<erase above>\x1b[35mkl\x1b[39m"},
-      {Screen::console,
-       "<console>\x1b[35mabcdefghij</console><console>\n\x1b[39m-- EntrEe</console><erase "
-       "above><console>\x1b[35m</console><console>kl\x1b[39m</console>"},
-  };
-  for (const auto& [screen, shown] : cases) {
-    ScriptedConsole scripted("\n");
-    scripted.terminal.rows = 2;
-    scripted.terminal.line_columns = 10;
-    scripted.terminal.colours = true;
-    scripted.terminal.screen_kind = screen;
-    {
-      Console::View view(scripted.console);
-      EXPECT_TRUE(scripted.terminal.colour_guarded);
-      const std::string text = "\x1b[35mabcdefghijkl\x1b[39m";
-      screen == Screen::console ? scripted.console.write_symbols(text)
-                                : scripted.console.write(text);
-    }
-    EXPECT_FALSE(scripted.terminal.colour_guarded);
-    EXPECT_EQ(scripted.transcript(), shown);
+  ScriptedConsole scripted("\n");
+  scripted.terminal.screen_kind = Screen::utf8_terminal;
+  scripted.terminal.rows = 2;
+  scripted.terminal.line_columns = 10;
+  scripted.terminal.colours = true;
+  {
+    Console::View view(scripted.console);
+    EXPECT_TRUE(scripted.terminal.colour_guarded);
+    scripted.console.write("\x1b[35mabcdefghijkl\x1b[39m");
   }
+  EXPECT_FALSE(scripted.terminal.colour_guarded);
+  EXPECT_EQ(scripted.transcript(),
+            "\x1b[35mabcdefghij\n\x1b[39m-- EntrEe" + UP + "\x1b[35mkl\x1b[39m");
 }
 
 }  // namespace

@@ -47,9 +47,6 @@ class FakeTerminal : public Terminal {
     out << "<console>" << utf8 << "</console>";
   }
   int page_rows() override { return rows; }
-  void erase_row(std::ostream& out, bool above) override {
-    out << (above ? "<erase above>" : "<erase>");
-  }
   void guard_colour(bool on) override { colour_guarded = on; }
   /// Where a byte view has measured its file and is about to read it.
   void expect_long_output() override {

@@ -4,23 +4,16 @@
 #include <charconv>
 #include <cstring>
 #include <limits>
-#include <string>
 
 namespace octets {
 
 Console::Console(ByteSource& in, std::ostream& out, Terminal& terminal)
     : in_(in), out_(out), terminal_(terminal) {}
 
-namespace {
-
-constexpr std::string_view PAGE_PROMPT = "-- EntrEe : la suite ; q : fin de l'affichage --";
-
-}  // namespace
-
 void Console::write(const char* text) { write(std::string_view(text)); }
 
 void Console::write(std::string_view bytes) {
-  if (paging_) return page(bytes, false);
+  if (last_row_ > 0) return page(bytes);
   put(bytes);
 }
 
@@ -47,59 +40,75 @@ void Console::drain() {
 }
 
 void Console::write_symbols(std::string_view utf8) {
-  if (paging_) return page(utf8, true);
-  show(utf8, true);
-}
-
-void Console::show(std::string_view text, bool symbols) {
-  if (!symbols) return put(text);
   // The terminal writes past the buffered output.
   flush();
-  terminal_.write_symbols(out_, text);
+  terminal_.write_symbols(out_, utf8);
 }
 
-void Console::page(std::string_view text, bool symbols) {
+void Console::page(std::string_view text) {
   while (!text.empty() && !stopped_) {
-    if (rows_.full()) {
-      ask_to_go_on(symbols);
+    if (row_ == last_row_) {
+      ask_to_go_on();
       continue;
     }
-    std::size_t n = rows_.fit(text);
-    show(text.substr(0, n), symbols);
+    std::size_t n = fit(text);
+    put(text.substr(0, n));
     text.remove_prefix(n);
   }
 }
 
-void Console::ask_to_go_on(bool symbols) {
-  const std::string colour = rows_.colour();
-  std::string prompt = rows_.mid_row() ? "\n" : "";
-  // The prompt in the usual colour, and the screen so if the view ends here.
-  if (!colour.empty()) prompt += "\x1b[39m";
-  // Cut to the screen's width, so that it takes one row to erase.
-  const auto room = static_cast<std::size_t>(std::max(terminal_.line_width() - 1, 1));
-  show(prompt.append(PAGE_PROMPT.substr(0, room)), symbols);
+void Console::start_page() {
+  width_ = terminal_.line_width();
+  last_row_ = terminal_.page_rows() - 1;
+  row_ = column_ = 0;
+}
+
+std::size_t Console::fit(std::string_view text) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char byte = text[i];
+    if (byte == '\x1b') {
+      // A colour change, ESC "[" ... "m": the views write each one whole.
+      std::string_view change = text.substr(i, text.find('m', i) + 1 - i);
+      colour_ = change == "\x1b[39m" ? std::string_view() : change;
+      i += change.size() - 1;
+    } else if (byte == '\n' || byte == '\r') {
+      column_ = 0;
+      if (byte == '\n' && ++row_ == last_row_) return i + 1;
+    } else if ((byte & 0xC0) != 0x80) {
+      // A row full up to its last column goes on in the next one.
+      if (column_ == width_ && ++row_ == last_row_) return i;
+      if (column_ == width_) column_ = 0;
+      ++column_;
+    }
+  }
+  return text.size();
+}
+
+void Console::ask_to_go_on() {
+  // On a row of its own, in the usual colour (the screen's if the view ends
+  // here), cut to the screen's width so that it takes one row to erase.
+  if (column_ > 0) put("\n");
+  if (!colour_.empty()) put("\x1b[39m");
+  put(PAGE_PROMPT.substr(0, static_cast<std::size_t>(std::max(width_ - 1, 1))));
   std::optional<char> answer = read_answer();
   if (line_begun()) discard_pending_input();
   stopped_ = !answer || *answer == 'q';
-  flush();
-  // The echoed line end has moved the cursor to the next row.
-  terminal_.erase_row(out_, answer && input_echoed());
-  if (!stopped_) show(colour, symbols);
-  rows_.start(terminal_.line_width(), terminal_.page_rows());
+  // Erased, and the row above it after the line end an answer echoed.
+  put(answer && input_echoed() ? "\x1b[A\r\x1b[K" : "\r\x1b[K");
+  if (!stopped_) put(colour_);
+  start_page();
 }
 
 Console::View::View(Console& console) : console_(console) {
-  int rows = console.terminal_.page_rows();
-  console.paging_ = rows > 0;
-  console.rows_ = {};
-  console.rows_.start(console.terminal_.line_width(), rows);
-  if (console.shows_colours()) console.terminal_.guard_colour(true);
+  // The prompt's row is the last; with fewer than two rows nothing waits.
+  console.colour_.clear();
+  console.start_page();
+  console.terminal_.guard_colour(console.shows_colours());
 }
 
 Console::View::~View() {
-  console_.paging_ = false;
+  console_.last_row_ = 0;
   console_.stopped_ = false;
-  if (!console_.shows_colours()) return;
   // The view's last colour change must reach the screen while it is guarded.
   console_.flush();
   console_.terminal_.guard_colour(false);

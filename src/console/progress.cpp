@@ -22,7 +22,7 @@ Progress::Progress(Console& console, std::int64_t total, Clock clock)
       // and a carriage return would then go back to the wrong row.
       room_(console.line_width() - 1),
       enabled_(total > 0 && room_ > 0),
-      on_prompt_row_(!console.input_echoed() || console.answered_ahead()) {}
+      on_prompt_row_(!console.input_echoed()) {}
 
 void Progress::update(std::int64_t done) {
   if (!enabled_) return;

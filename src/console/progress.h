@@ -11,10 +11,9 @@ namespace octets {
 /// when standard output is a terminal that takes control sequences, or a
 /// console, and the pass has lasted more than half a second; rewritten a few
 /// times a second, never wider than the screen, and erased at the end so that
-/// the screen holds only the dialogue. When the last answer was not echoed
-/// (piped in) or was typed ahead, its echo coming before the prompt, the cursor
-/// may still be on the prompt's row: the line then first ends that row, so
-/// that it never overwrites the prompt.
+/// the screen holds only the dialogue. When the last answer was not echoed after
+/// its prompt (piped in, typed ahead), the cursor may still be on the prompt's
+/// row: the line then first ends that row, so that it never overwrites it.
 class Progress {
  public:
   using Clock = std::chrono::steady_clock::time_point (*)();

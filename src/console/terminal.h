@@ -79,12 +79,6 @@ class Terminal {
   /// tells no size; 0 when a view must never wait: standard input is not a
   /// terminal, or standard output is no screen that takes control sequences.
   virtual int page_rows() { return 0; }
-  /// Erases the row the cursor is on, or the row above it after an echoed
-  /// answer, and puts the cursor at its start. What was written before has
-  /// already been flushed.
-  virtual void erase_row(std::ostream& out, bool above) {
-    out << (above ? "\x1b[A\r\x1b[K" : "\r\x1b[K");
-  }
   /// While on, a signal that ends the program first gives the screen its
   /// usual colour back.
   virtual void guard_colour(bool) {}

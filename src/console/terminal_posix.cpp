@@ -12,7 +12,6 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
-#include <iterator>
 #include <ostream>
 #include <streambuf>
 
@@ -106,16 +105,12 @@ bool takes_control_sequences() {
   return name != nullptr && *name != '\0' && std::strcmp(name, "dumb") != 0;
 }
 
-/// The signals that end the program by default and may come from outside
-/// while a view runs.
+/// The signals from outside that end the program by default.
 constexpr int ENDING_SIGNALS[] = {SIGHUP,  SIGINT,  SIGQUIT, SIGTERM,   SIGALRM,
                                   SIGUSR1, SIGUSR2, SIGXCPU, SIGVTALRM, SIGPROF};
-struct sigaction actions_before[std::size(ENDING_SIGNALS)];
-bool guarded[std::size(ENDING_SIGNALS)];
 
 void give_colour_back(int signal) {
-  // Only what a signal handler may call. SA_RESETHAND has put the default
-  // action back, which the signal raised again then takes.
+  // Async-signal-safe; SA_RESETHAND has put back the default action.
   ssize_t ignored = ::write(STDOUT_FILENO, "\x1b[39m", 5);
   (void)ignored;
   ::raise(signal);
@@ -170,27 +165,19 @@ class PosixTerminal : public Terminal {
   }
 
   int page_rows() override {
-    if (!::isatty(STDIN_FILENO) || line_width() == 0) return 0;
     winsize size{};
-    if (::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_row > 0) return size.ws_row;
-    return 24;
+    if (!::isatty(STDIN_FILENO) || line_width() == 0) return 0;
+    return ::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_row > 0 ? size.ws_row : 24;
   }
 
   void guard_colour(bool on) override {
-    struct sigaction give_back{};
-    give_back.sa_handler = give_colour_back;
-    give_back.sa_flags = SA_RESETHAND;
-    for (std::size_t i = 0; i < std::size(ENDING_SIGNALS); ++i) {
-      const int signal = ENDING_SIGNALS[i];
-      if (on && !guarded[i]) {
-        // A signal ignored since the start stays ignored.
-        guarded[i] = ::sigaction(signal, nullptr, &actions_before[i]) == 0 &&
-                     actions_before[i].sa_handler != SIG_IGN &&
-                     ::sigaction(signal, &give_back, nullptr) == 0;
-      } else if (!on && guarded[i]) {
-        ::sigaction(signal, &actions_before[i], nullptr);
-        guarded[i] = false;
-      }
+    for (int signal : ENDING_SIGNALS) {
+      struct sigaction action {};
+      // Nothing else handles these: a signal ignored since the start stays so.
+      if (::sigaction(signal, nullptr, &action) != 0 || action.sa_handler == SIG_IGN) continue;
+      action.sa_handler = on ? give_colour_back : SIG_DFL;
+      action.sa_flags = SA_RESETHAND;
+      ::sigaction(signal, &action, nullptr);
     }
   }
 

@@ -136,26 +136,6 @@ class CommandTerminal : public Terminal {
     return 80;
   }
 
-  int page_rows() override {
-    DWORD mode = 0;
-    if (screen() != Screen::console || !::GetConsoleMode(::GetStdHandle(STD_INPUT_HANDLE), &mode)) {
-      return 0;
-    }
-    CONSOLE_SCREEN_BUFFER_INFO info;
-    if (!::GetConsoleScreenBufferInfo(::GetStdHandle(STD_OUTPUT_HANDLE), &info)) return 24;
-    return info.srWindow.Bottom - info.srWindow.Top + 1;
-  }
-
-  void erase_row(std::ostream&, bool above) override {
-    HANDLE console = ::GetStdHandle(STD_OUTPUT_HANDLE);
-    CONSOLE_SCREEN_BUFFER_INFO info;
-    if (!::GetConsoleScreenBufferInfo(console, &info)) return;
-    COORD start{0, static_cast<SHORT>(info.dwCursorPosition.Y - (above ? 1 : 0))};
-    DWORD written = 0;
-    ::FillConsoleOutputCharacterW(console, L' ', static_cast<DWORD>(info.dwSize.X), start, &written);
-    ::SetConsoleCursorPosition(console, start);
-  }
-
   void guard_colour(bool on) override { ::SetConsoleCtrlHandler(give_colour_back, on); }
 
   bool input_echoed() override {

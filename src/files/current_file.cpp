@@ -15,19 +15,12 @@ namespace {
 const char* open_failure_reason(int error) {
   switch (error) {
     case ENOENT: return "Le fichier n'existe pas";
-    case EACCES:
-    case EPERM: return "Droits insuffisants pour lire ou Ecrire ce fichier";
+    case EACCES: case EPERM: return "Droits insuffisants pour lire ou Ecrire ce fichier";
     case EISDIR: return "C'est un dossier";
     case ENODEV: return "C'est un pEriphErique, un tube ou une socket, pas un fichier";
     case ENOTDIR: return "Un nom du chemin n'est pas celui d'un dossier";
     case ENAMETOOLONG: return "Le nom est trop long";
-    case ELOOP: return "Trop de liens symboliques dans le chemin";
     case EROFS: return "Le disque ne peut Etre que lu";
-    case ETXTBSY: return "C'est un programme en cours d'exEcution";
-    case ENOSPC: return "Plus de place sur le disque";
-    case EMFILE:
-    case ENFILE: return "Trop de fichiers ouverts";
-    case EINVAL: return "Ce nom n'est pas permis";
   }
   return "Le systEme refuse de l'ouvrir";
 }
@@ -57,10 +50,11 @@ OpenFile open_named_file(Console& console, const char* mode) {
     write_name(console, name);
     console.write("'");
     // A screen is told why on a row of its own; a pipe gets the dialogue as it is.
-    if (console.screen() == Screen::none) return OpenFile();
-    console.write("\n");
-    console.write(whole ? open_failure_reason(error) : "Le nom contient un octet zEro");
-    console.write("\n");
+    if (console.screen() != Screen::none) {
+      console.write("\n");
+      console.write(whole ? open_failure_reason(error) : "Le nom contient un octet zEro");
+      console.write("\n");
+    }
     return OpenFile();
   }
   // Binary files are read and written in large chunks by the program itself,

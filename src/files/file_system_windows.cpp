@@ -29,7 +29,6 @@ std::FILE* open_regular_file(const char* name, const char* mode) {
   if (file == nullptr) return nullptr;
   if (::_fstat64(::_fileno(file), &info) != 0 || (info.st_mode & _S_IFMT) != _S_IFREG) {
     std::fclose(file);
-    errno = ENODEV;
     return nullptr;
   }
   return file;
