@@ -589,22 +589,30 @@ expect_line "exit=0"
 
 end_server
 
-# Ctrl-C during a long coloured view (piped answers, so that it does not
-# wait): the shell's next output has the usual colour.
-all_bytes_times 262144 "$folder/long.bin"
+# Ctrl-C or another signal during a long coloured view (its answers from a
+# file, so that it does not wait): the shell's next output has the usual colour.
+all_bytes_times 65536 "$folder/long.bin"
+printf '5\nlong.bin\n' >"$folder/long.in"
 start_typed "bash --norc"
-tmux_ send-keys -l "(printf '5\nlong.bin\n'; sleep 60) | $run"
-tmux_ send-keys Enter
 shell=$(pgrep -P "$(tmux_ display-message -p '#{pane_pid}')" -x bash)
 viewing() {
   pid=$(pgrep -P "$shell" -x "$(basename "$program")") &&
     (($(awk '$1 == "wchar:" { print $2 }' "/proc/$pid/io" 2>/dev/null || echo 0) > 1 << 20))
 }
-poll 0.01 "view of long.bin" viewing
-tmux_ send-keys C-c
-type_line "echo apres"
-wait_for_text $'\napres'
-tmux_ capture-pane -p -e | looks | grep -qxF $'.....\tapres' || fail "the colour stayed after Ctrl-C"
+while read -r status stop; do
+  type_line "$run <long.in"
+  poll 0.01 "view of long.bin" viewing
+  eval "$stop"
+  type_line "echo apres \$?"
+  wait_for_text "apres $status"
+  [[ $(tmux_ capture-pane -p -e | looks | grep -F $'\tapres' | tail -n 1) == $'..... ...\tapres '$status ]] ||
+    fail "the colour stayed after '$stop'"
+done <<'END'
+130 tmux_ send-keys C-c
+143 kill -TERM "$pid"
+129 kill -HUP "$pid"
+END
+rm -f "$folder/long.bin"
 end_server
 
 # Answers typed while the program is stopped: their echo comes before the
