@@ -196,7 +196,6 @@ TEST(Console, WouldWaitTakesInWhatIsReadyAndShowsNothing) {
   EXPECT_TRUE(scripted.console.would_wait(sizeof line));
 }
 
-
 // The prompt's row erased, after an answer's echo the row above.
 const std::string ERASE = "\r\x1b[K";
 const std::string UP = "\x1b[A" + ERASE;
