@@ -196,5 +196,70 @@ TEST(Console, WouldWaitTakesInWhatIsReadyAndShowsNothing) {
   EXPECT_TRUE(scripted.console.would_wait(sizeof line));
 }
 
+// The prompt's row erased, after an answer's echo the row above.
+const std::string ERASE = "\r\x1b[K";
+const std::string UP = "\x1b[A" + ERASE;
+
+TEST(Console, ViewWaitsAfterEachScreenfulAtATerminal) {
+  const std::string PROMPT = "-- EntrEe : la suite ; q : fin de l'affichage --";
+  struct Case {
+    int width, rows;
+    std::string answers;
+    bool echoed;
+    std::string text, shown;
+  };
+  const Case cases[] = {
+      // The last row is the prompt's. Enter shows the next screenful, "q"
+      // drops the rest of the view.
+      {80, 3, "\nq\n", true, "1\n2\n3\n4\n5\n6\n7\n",
+       "1\n2\n" + PROMPT + UP + "3\n4\n" + PROMPT + UP},
+      // Any other line goes on; the end of input ends the view.
+      {80, 4, "yes\n", false, "1\n2\n3\n4\n5\n6\n7\n",
+       "1\n2\n3\n" + PROMPT + ERASE + "4\n5\n6\n" + PROMPT + ERASE},
+      // Where the input is no terminal, or a screen has one row, nothing waits.
+      {80, 0, "", true, "1\n2\n3\n4\n5\n6\n7\n", "1\n2\n3\n4\n5\n6\n7\n"},
+      {80, 1, "", true, "1\n2\n3\n", "1\n2\n3\n"},
+      // A colour change, the bytes that go on a UTF-8 symbol and a carriage
+      // return take no room; the prompt is cut to the width.
+      {3, 2, "", true, "\x1b[35m\xe2\x98\xba\xc3\xa9z\x1b[39m\r\nx",
+       "\x1b[35m\xe2\x98\xba\xc3\xa9z\x1b[39m\r\n--" + ERASE},
+      // A row wraps after its width: the byte that would begin the prompt's
+      // row waits, and the prompt gets a row of its own.
+      {3, 3, "\n", true, "abcdefg", "abcdef\n--" + UP + "g"},
+      {3, 3, "\n", true, "abc\ndefg", "abc\ndef\n--" + UP + "g"},
+  };
+  for (const Case& c : cases) {
+    ScriptedConsole scripted(c.answers);
+    scripted.terminal.screen_kind = Screen::utf8_terminal;
+    scripted.terminal.line_columns = c.width;
+    scripted.terminal.rows = c.rows;
+    scripted.terminal.echoed = c.echoed;
+    {
+      Console::View view(scripted.console);
+      // In two writes, whose screenful goes on from one to the next.
+      scripted.console.write(c.text.substr(0, 5));
+      scripted.console.write(c.text.substr(5));
+    }
+    scripted.console.write("after");
+    EXPECT_EQ(scripted.transcript(), c.shown + "after") << c.text;
+  }
+}
+
+TEST(Console, ViewPromptInTheUsualColourAndGuardedUntilItEnds) {
+  ScriptedConsole scripted("\n");
+  scripted.terminal.screen_kind = Screen::utf8_terminal;
+  scripted.terminal.rows = 2;
+  scripted.terminal.line_columns = 10;
+  scripted.terminal.colours = true;
+  {
+    Console::View view(scripted.console);
+    EXPECT_TRUE(scripted.terminal.colour_guarded);
+    scripted.console.write("\x1b[35mabcdefghijkl\x1b[39m");
+  }
+  EXPECT_FALSE(scripted.terminal.colour_guarded);
+  EXPECT_EQ(scripted.transcript(),
+            "\x1b[35mabcdefghij\n\x1b[39m-- EntrEe" + UP + "\x1b[35mkl\x1b[39m");
+}
+
 }  // namespace
 }  // namespace octets

@@ -190,7 +190,7 @@ TEST_F(FileViewer, TextViewReadsToTheEnd) {
 
 TEST_F(FileViewer, TypedNameCannotActOnTheTerminal) {
   EXPECT_EQ(view(TEXT_VIEW, "\x1B]0;T\x07\x1B[6n\r\n", Screen::utf8_terminal),
-            NAME_PROMPT + "Impossible d'ouvrir le fichier '\u2190]0;T\u2022\u2190[6n\u266A'");
+            NAME_PROMPT + "Impossible d'ouvrir le fichier '\u2190]0;T\u2022\u2190[6n\u266A'\nLe fichier n'existe pas\n");
 }
 
 TEST_F(FileViewer, ShrinkingFileShowsOnlyWhatWasRead) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <sstream>
 #include <utility>
 #include <vector>
 
@@ -85,6 +86,29 @@ TEST(Progress, StartsOnARowOfItsOwnAfterPipedAnswers) {
   EXPECT_EQ(pass(Screen::console, 100, {{1s, 5}}, 80, false), "\n\r   5 %|" + ERASED);
   // A quick pass shows nothing, and so moves to no other row.
   EXPECT_EQ(pass(Screen::utf8_terminal, 100, {{100ms, 50}}, 80, false), "|");
+}
+
+TEST(Progress, StartsOnARowOfItsOwnAfterAnswersTypedAhead) {
+  // Echoed answers that were there before their prompt: the echo came first.
+  struct TypedAhead : test::StringSource {
+    using StringSource::StringSource;
+    bool ready() override { return ahead; }
+    bool ahead = false;
+  };
+  for (bool ahead : {false, true}) {
+    TypedAhead input("1\n");
+    input.ahead = ahead;
+    std::ostringstream out;
+    test::FakeTerminal terminal;
+    terminal.screen_kind = Screen::utf8_terminal;
+    Console console(input, out, terminal);
+    console.read_answer();
+    now = {};
+    Progress progress(console, 100, fake_clock);
+    now += 1s;
+    progress.update(5);
+    EXPECT_EQ(out.str(), (ahead ? "\n" : "") + std::string("\r   5 %")) << ahead;
+  }
 }
 
 TEST(Progress, PercentagesOfHugeAndTinyTotals) {

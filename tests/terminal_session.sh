@@ -120,8 +120,30 @@ answer() {
 # From the continue question, says no and checks that the program ended well.
 answer_no() { type_line n; wait_for_text "exit="; expect_line "exit=0"; }
 
-# From the continue question: goes on, makes the choice and shows `file`.
-view_file() { answer y "$MENU" "$1" "$NAME" "$2" "$CONTINUE"; }
+# From the continue question: goes on, makes the choice and shows `file`,
+# every screenful of it.
+PAGE="-- EntrEe : la suite ; q : fin de l'affichage --"
+# Whether the cursor ends the pager's prompt, cut to a narrow screen's width.
+at_page() {
+  local x y line
+  read -r x y < <(tmux_ display-message -p '#{cursor_x} #{cursor_y}')
+  line=$(screen | sed -n "$((y + 1))p")
+  ((x > 8)) && [[ $line == "${line:0:x}" && $PAGE == "$line"* ]]
+}
+at_end_or_page() { at_prompt "$CONTINUE" || at_page; }
+scrolled_from() { [[ $(tmux_ display-message -p '#{history_size}') != "$1" ]]; }
+view_file() {
+  answer y "$MENU" "$1" "$NAME"
+  type_line "$2"
+  poll 0.1 "end of the view or its prompt" at_end_or_page
+  local history
+  while at_page; do
+    history=$(tmux_ display-message -p '#{history_size}')
+    type_line ""
+    poll 0.1 "next screenful" scrolled_from "$history"
+    poll 0.1 "end of the view or its prompt" at_end_or_page
+  done
+}
 view_text() { view_file 3 "$1"; }
 
 # The menu's first row and its last, which waits for the choice, and the
@@ -237,7 +259,7 @@ END
 # A typed name is echoed without acting on the terminal either: no new title,
 # no other screen, no cursor report typed into the dialogue.
 view_text "$(printf '\033]0;NOM\007\033[?1049h\033[6n')"
-expect_line "Impossible d'ouvrir le fichier '←]0;NOM•←[?1049h←[6n'****************************"
+expect_line "Impossible d'ouvrir le fichier '←]0;NOM•←[?1049h←[6n'"
 [[ $(tmux_ display-message -p '#{pane_title}') == "$title" ]] || fail "a name changed the title"
 
 # A pass long enough to show its progress: everything the pane shows is kept,
@@ -347,12 +369,11 @@ tmux_ has-session 2>/dev/null && end_server
 # take its new width. The program is stopped while the window changes, so that
 # most of the view certainly comes after the change.
 all_bytes_times 8192 "$folder/resized.bin"
-tmux_ new-session -d -x 120 -y 50 -c "$folder" "exec env NO_COLOR=1 LC_ALL=C.UTF-8 $run" </dev/null
-pid=$(tmux_ display-message -p '#{pane_pid}')
+# The answers are piped, so that the view does not wait after each screenful.
+tmux_ new-session -d -x 120 -y 50 -c "$folder" \
+  "(printf '5\\nresized.bin\\n'; exec sleep 600) | env NO_COLOR=1 LC_ALL=C.UTF-8 $run" </dev/null
 tty=$(tmux_ display-message -p '#{pane_tty}')
-wait_for_prompt "$MENU"
-answer 5 "$NAME"
-type_line resized.bin
+poll 0.01 "program" eval 'pid=$(pgrep -P "$(tmux_ display-message -p "#{pane_pid}")" -x "$(basename "$program")")'
 # Stopped once it has written more than the first 64 KiB chunk's rows (about
 # 370 KB of 11.6 MB): it has looked at the width by then, and has 31 chunks
 # to come.
@@ -501,6 +522,108 @@ for window in no_colour dumb no_term; do
   [[ $window == no_colour ]] || ! LC_ALL=C grep -aq $'\033' "$folder/$window.log" ||
     fail "window $window received an escape sequence"
 done
+end_server
+
+# ---- Long views a screenful at a time, why an open failed, the colour after
+# a signal, the progress after answers typed ahead. Each has a server of its
+# own, 80 x 20, in colour, the answers typed at the terminal.
+start_typed() {
+  tmux_ new-session -d -x 80 -y 20 -c "$folder" \
+    "env -u NO_COLOR LC_ALL=C.UTF-8 TERM=xterm-256color ${1:-$run; echo exit=\$?}; exec sleep 600" </dev/null
+}
+# The prompt must be in the usual colour and shown nowhere else.
+expect_one_prompt() {
+  [[ $(tmux_ capture-pane -p -N -S - | grep -cF -- "$PAGE") == 1 ]] || fail "the prompt was not erased"
+  tmux_ capture-pane -p -e | looks | grep -qxF -- "$(tr -c ' \n' . <<<"$PAGE")	$PAGE" ||
+    fail "the prompt is not in the usual colour"
+}
+seq -f 'ligne %g' 60 >"$folder/lines.txt"
+start_typed
+wait_for_prompt "$MENU"
+answer 3 "$NAME" lines.txt "$PAGE"
+# 19 rows, the name's row scrolled away, then the prompt: Enter shows the next
+# 19 rows and "q" ends the view, which the separator and question follow.
+expect_row 0 "Rappel : N'affiche que les caractEres imprimables"
+expect_row 18 "ligne 16"
+expect_one_prompt
+answer "" "$PAGE"
+expect_row 0 "ligne 17"
+expect_row 18 "ligne 35"
+expect_one_prompt
+answer q "$CONTINUE"
+expect_row 16 "ligne 35"
+expect_row 17 "****************************"
+tmux_ capture-pane -p -N -S - | grep -qF -e "$PAGE" -e "ligne 36" && fail "'q' did not end the view"
+# At a screen a failed open says why, on a row of its own. The file to write
+# into is /proc's: not even root may read it.
+mkdir "$folder/dossier"
+mkfifo "$folder/tube"
+while IFS='|' read -r choice name reason; do
+  answer y "$MENU" "$choice" "$NAME" "$name" "$CONTINUE"
+  [[ $(screen) == *"Impossible d'ouvrir le fichier '$name'"$'\n'"$reason"$'\n'"****"* ]] ||
+    fail "opening '$name' does not say '$reason'"
+done <<'END'
+5|absent.bin|Le fichier n'existe pas
+3|dossier|C'est un dossier
+4|tube|C'est un pEriphErique, un tube ou une socket, pas un fichier
+6|/dev/null|C'est un pEriphErique, un tube ou une socket, pas un fichier
+2|lines.txt/x|Un nom du chemin n'est pas celui d'un dossier
+3|/proc/sys/vm/drop_caches|Droits insuffisants pour lire ou Ecrire ce fichier
+END
+# A byte view starts with its size line; the end of input at its prompt ends
+# the view and the program.
+all_bytes_times 4 "$folder/paged.bin"
+answer y "$MENU" 5 "$NAME" paged.bin "$PAGE"
+expect_row 0 " = 1024 octets ; Affichage en base 16"
+expect_one_prompt
+tmux_ send-keys C-d
+wait_for_text "exit="
+expect_line "exit=0"
+[[ $(screen) == *"****************************"$'\n\n'"$CONTINUE"* ]] || fail "no question after the end of input"
+
+end_server
+
+# Ctrl-C or another signal during a long coloured view (its answers from a
+# file, so that it does not wait): the shell's next output has the usual colour.
+all_bytes_times 65536 "$folder/long.bin"
+printf '5\nlong.bin\n' >"$folder/long.in"
+start_typed "bash --norc"
+shell=$(pgrep -P "$(tmux_ display-message -p '#{pane_pid}')" -x bash)
+viewing() {
+  pid=$(pgrep -P "$shell" -x "$(basename "$program")") &&
+    (($(awk '$1 == "wchar:" { print $2 }' "/proc/$pid/io" 2>/dev/null || echo 0) > 1 << 20))
+}
+while read -r status stop; do
+  type_line "$run <long.in"
+  poll 0.01 "view of long.bin" viewing
+  eval "$stop"
+  type_line "echo apres \$?"
+  wait_for_text "apres $status"
+  [[ $(tmux_ capture-pane -p -e | looks | grep -F $'\tapres' | tail -n 1) == $'..... ...\tapres '$status ]] ||
+    fail "the colour stayed after '$stop'"
+done <<'END'
+130 tmux_ send-keys C-c
+143 kill -TERM "$pid"
+129 kill -HUP "$pid"
+END
+rm -f "$folder/long.bin"
+end_server
+
+# Answers typed while the program is stopped: their echo comes before the
+# prompts, and the percentage must not overwrite the key prompt's row.
+truncate -s 1G "$folder/big.bin"
+start_typed
+wait_for_prompt "$MENU"
+pid=$(pgrep -P "$(tmux_ display-message -p '#{pane_pid}')" -x "$(basename "$program")")
+kill -STOP "$pid"
+for line in 7 big.bin y 1; do type_line "$line"; done
+kill -CONT "$pid"
+hold_mid_pass
+TIMEOUT=60 wait_for_prompt "$CONTINUE"
+rm -f "$folder/big.bin"
+tmux_ capture-pane -p -J | grep -A1 -xF \
+  "Souhaitez vous crypter/dEcrypter ? (y/N) : ClE de cryptage/dEcryptage (1 A 255) = " |
+  grep -qxF "Fichier cryptE / dEcryptE" || fail "the progress overwrote the key prompt typed ahead"
 end_server
 
 echo "terminal_session: passed"

@@ -46,6 +46,8 @@ class FakeTerminal : public Terminal {
   void write_symbols(std::ostream& out, std::string_view utf8) override {
     out << "<console>" << utf8 << "</console>";
   }
+  int page_rows() override { return rows; }
+  void guard_colour(bool on) override { colour_guarded = on; }
   /// Where a byte view has measured its file and is about to read it.
   void expect_long_output() override {
     if (on_long_output) on_long_output();
@@ -57,6 +59,9 @@ class FakeTerminal : public Terminal {
   int line_columns = 80;
   /// Whether the answers are typed at the terminal, which ends their rows.
   bool echoed = true;
+  /// A screenful's rows; 0 for a view that never waits.
+  int rows = 0;
+  bool colour_guarded = false;
   std::function<void()> on_long_output;
 };
 

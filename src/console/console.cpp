@@ -1,5 +1,6 @@
 #include "console/console.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 #include <limits>
@@ -12,6 +13,11 @@ Console::Console(ByteSource& in, std::ostream& out, Terminal& terminal)
 void Console::write(const char* text) { write(std::string_view(text)); }
 
 void Console::write(std::string_view bytes) {
+  if (last_row_ > 0) return page(bytes);
+  put(bytes);
+}
+
+void Console::put(std::string_view bytes) {
   if (bytes.size() > sizeof output_ - output_used_) drain();
   if (bytes.size() >= sizeof output_) {
     // A long stretch, such as a byte view's chunk, goes straight on.
@@ -39,6 +45,75 @@ void Console::write_symbols(std::string_view utf8) {
   terminal_.write_symbols(out_, utf8);
 }
 
+void Console::page(std::string_view text) {
+  while (!text.empty() && !stopped_) {
+    if (row_ == last_row_) {
+      ask_to_go_on();
+      continue;
+    }
+    std::size_t n = fit(text);
+    put(text.substr(0, n));
+    text.remove_prefix(n);
+  }
+}
+
+void Console::start_page() {
+  width_ = terminal_.line_width();
+  last_row_ = terminal_.page_rows() - 1;
+  row_ = column_ = 0;
+}
+
+std::size_t Console::fit(std::string_view text) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char byte = text[i];
+    if (byte == '\x1b') {
+      // A colour change, ESC "[" ... "m": the views write each one whole.
+      std::string_view change = text.substr(i, text.find('m', i) + 1 - i);
+      colour_ = change == "\x1b[39m" ? std::string_view() : change;
+      i += change.size() - 1;
+    } else if (byte == '\n' || byte == '\r') {
+      column_ = 0;
+      if (byte == '\n' && ++row_ == last_row_) return i + 1;
+    } else if ((byte & 0xC0) != 0x80) {
+      // A row full up to its last column goes on in the next one.
+      if (column_ == width_ && ++row_ == last_row_) return i;
+      if (column_ == width_) column_ = 0;
+      ++column_;
+    }
+  }
+  return text.size();
+}
+
+void Console::ask_to_go_on() {
+  // On a row of its own, in the usual colour (the screen's if the view ends
+  // here), cut to the screen's width so that it takes one row to erase.
+  if (column_ > 0) put("\n");
+  if (!colour_.empty()) put("\x1b[39m");
+  put(PAGE_PROMPT.substr(0, static_cast<std::size_t>(std::max(width_ - 1, 1))));
+  std::optional<char> answer = read_answer();
+  if (line_begun()) discard_pending_input();
+  stopped_ = !answer || *answer == 'q';
+  // Erased, and the row above it after the line end an answer echoed.
+  put(answer && input_echoed() ? "\x1b[A\r\x1b[K" : "\r\x1b[K");
+  if (!stopped_) put(colour_);
+  start_page();
+}
+
+Console::View::View(Console& console) : console_(console) {
+  // The prompt's row is the last; with fewer than two rows nothing waits.
+  console.colour_.clear();
+  console.start_page();
+  console.terminal_.guard_colour(console.shows_colours());
+}
+
+Console::View::~View() {
+  console_.last_row_ = 0;
+  console_.stopped_ = false;
+  // The view's last colour change must reach the screen while it is guarded.
+  console_.flush();
+  console_.terminal_.guard_colour(false);
+}
+
 void Console::print_separator() { write(SEPARATOR_LINE); }
 
 void Console::flush() {
@@ -56,6 +131,7 @@ bool Console::fill() {
   if (ended_) return false;
   // The prompt must be visible while the program waits.
   flush();
+  answered_ahead_ = in_.ready();
   position_ = 0;
   end_ = in_.read_some(buffer_, sizeof buffer_);
   // Once the input has ended it stays ended: nothing typed after an end of

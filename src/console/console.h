@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <ostream>
+#include <string>
 #include <string_view>
 
 #include "console/terminal.h"
@@ -16,6 +17,7 @@ inline constexpr char NO_ANSWER = 'c';
 inline constexpr std::size_t NAME_CAPACITY = 30;
 inline constexpr std::size_t LINE_CAPACITY = 100;
 inline constexpr std::size_t ANSWER_CAPACITY = 100;
+inline constexpr std::string_view PAGE_PROMPT = "-- EntrEe : la suite ; q : fin de l'affichage --";
 
 /// The program's side of the console: buffered input read in bounded pieces,
 /// and buffered output that is flushed before the program waits for input.
@@ -71,13 +73,29 @@ class Console {
   /// and never lets output leave.
   bool would_wait(std::size_t capacity);
 
+  /// A view while it runs: it waits after each screenful where the terminal
+  /// allows (page_rows), and a signal that ends it gives the colour back.
+  class View {
+   public:
+    explicit View(Console& console);
+    ~View();
+
+   private:
+    Console& console_;
+  };
+  /// True once the view was ended at its prompt ("q", or the end of input):
+  /// what it still writes is dropped.
+  bool view_stopped() const { return stopped_; }
+
   void clear_screen();
   void flush();
   /// How many more bytes can be written before the output held so far leaves.
   std::size_t output_room() const { return sizeof output_ - output_used_; }
   Screen screen() { return terminal_.screen(); }
   int line_width() { return terminal_.line_width(); }
-  bool input_echoed() { return terminal_.input_echoed(); }
+  /// True when the last answer's echo ended its prompt's row: typed at a
+  /// terminal that echoes, after the prompt rather than ahead of it.
+  bool input_echoed() { return !answered_ahead_ && terminal_.input_echoed(); }
   void expect_long_output() { terminal_.expect_long_output(); }
   int width() { return terminal_.width(); }
   bool shows_colours() { return terminal_.shows_colours(); }
@@ -97,6 +115,14 @@ class Console {
   bool fill();
   /// Hands the buffered output over to the output stream.
   void drain();
+  /// Writes to the buffered output, past the screenful's count.
+  void put(std::string_view bytes);
+  void page(std::string_view text);
+  void start_page();
+  /// How many bytes fit on the screenful, whose last row is the prompt's:
+  /// colour changes and UTF-8 continuation bytes take no room.
+  std::size_t fit(std::string_view text);
+  void ask_to_go_on();
 
   ByteSource& in_;
   std::ostream& out_;
@@ -106,6 +132,14 @@ class Console {
   std::size_t end_ = 0;
   bool ended_ = false;
   bool line_begun_ = false;
+  bool answered_ahead_ = false;
+  bool stopped_ = false;
+  int width_ = 0;
+  int last_row_ = 0;
+  int row_ = 0;
+  int column_ = 0;
+  /// The colour change last seen; empty for the usual colour.
+  std::string colour_;
   // Output is held here rather than in the stream's own buffer, so that the
   // program knows when it leaves (see output_room()).
   char output_[64 * 1024];

@@ -11,9 +11,9 @@ namespace octets {
 /// when standard output is a terminal that takes control sequences, or a
 /// console, and the pass has lasted more than half a second; rewritten a few
 /// times a second, never wider than the screen, and erased at the end so that
-/// the screen holds only the dialogue. When the answers were not echoed (piped
-/// in), the cursor may still be on the last prompt's row: the line then first
-/// ends that row, so that it never overwrites the prompt.
+/// the screen holds only the dialogue. When the last answer was not echoed after
+/// its prompt (piped in, typed ahead), the cursor may still be on the prompt's
+/// row: the line then first ends that row, so that it never overwrites it.
 class Progress {
  public:
   using Clock = std::chrono::steady_clock::time_point (*)();

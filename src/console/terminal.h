@@ -75,6 +75,13 @@ class Terminal {
   virtual void write_symbols(std::ostream& out, std::string_view utf8) {
     out.write(utf8.data(), static_cast<std::streamsize>(utf8.size()));
   }
+  /// How many rows a screenful of a long view has, 24 for a terminal that
+  /// tells no size; 0 when a view must never wait: standard input is not a
+  /// terminal, or standard output is no screen that takes control sequences.
+  virtual int page_rows() { return 0; }
+  /// While on, a signal that ends the program first gives the screen its
+  /// usual colour back.
+  virtual void guard_colour(bool) {}
 };
 
 /// Readies the process before the dialogue starts: a closed standard input,

@@ -105,6 +105,17 @@ bool takes_control_sequences() {
   return name != nullptr && *name != '\0' && std::strcmp(name, "dumb") != 0;
 }
 
+/// The signals from outside that end the program by default.
+constexpr int ENDING_SIGNALS[] = {SIGHUP,  SIGINT,  SIGQUIT, SIGTERM,   SIGALRM,
+                                  SIGUSR1, SIGUSR2, SIGXCPU, SIGVTALRM, SIGPROF};
+
+void give_colour_back(int signal) {
+  // Async-signal-safe; SA_RESETHAND has put back the default action.
+  ssize_t ignored = ::write(STDOUT_FILENO, "\x1b[39m", 5);
+  (void)ignored;
+  ::raise(signal);
+}
+
 }  // namespace
 
 bool colours_wanted() {
@@ -151,6 +162,23 @@ class PosixTerminal : public Terminal {
     winsize size{};
     if (::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
     return 80;
+  }
+
+  int page_rows() override {
+    winsize size{};
+    if (!::isatty(STDIN_FILENO) || line_width() == 0) return 0;
+    return ::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_row > 0 ? size.ws_row : 24;
+  }
+
+  void guard_colour(bool on) override {
+    for (int signal : ENDING_SIGNALS) {
+      struct sigaction action {};
+      // Nothing else handles these: a signal ignored since the start stays so.
+      if (::sigaction(signal, nullptr, &action) != 0 || action.sa_handler == SIG_IGN) continue;
+      action.sa_handler = on ? give_colour_back : SIG_DFL;
+      action.sa_flags = SA_RESETHAND;
+      ::sigaction(signal, &action, nullptr);
+    }
   }
 
   bool input_echoed() override {

@@ -75,6 +75,13 @@ WORD attributes_for(int number) {
   return static_cast<WORD>((usual & ~0x0F) | foreground);
 }
 
+/// Gives the console its usual colour back at Ctrl-C or Ctrl-Break; the
+/// handler after it then ends the program as before.
+BOOL WINAPI give_colour_back(DWORD) {
+  ::SetConsoleTextAttribute(::GetStdHandle(STD_OUTPUT_HANDLE), attributes_for(39));
+  return FALSE;
+}
+
 class CommandTerminal : public Terminal {
  public:
   Screen screen() override {
@@ -128,6 +135,8 @@ class CommandTerminal : public Terminal {
     }
     return 80;
   }
+
+  void guard_colour(bool on) override { ::SetConsoleCtrlHandler(give_colour_back, on); }
 
   bool input_echoed() override {
     DWORD mode = 0;

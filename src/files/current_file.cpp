@@ -1,12 +1,31 @@
 #include "files/current_file.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 #include "files/file_system.h"
 #include "files/ibm_symbols.h"
 
 namespace octets {
+
+namespace {
+
+/// Why the system would not open a file, in the dialogue's words.
+const char* open_failure_reason(int error) {
+  switch (error) {
+    case ENOENT: return "Le fichier n'existe pas";
+    case EACCES: case EPERM: return "Droits insuffisants pour lire ou Ecrire ce fichier";
+    case EISDIR: return "C'est un dossier";
+    case ENODEV: return "C'est un pEriphErique, un tube ou une socket, pas un fichier";
+    case ENOTDIR: return "Un nom du chemin n'est pas celui d'un dossier";
+    case ENAMETOOLONG: return "Le nom est trop long";
+    case EROFS: return "Le disque ne peut Etre que lu";
+  }
+  return "Le systEme refuse de l'ouvrir";
+}
+
+}  // namespace
 
 CurrentFile current_file;
 char line_buffer[LINE_CAPACITY];
@@ -25,10 +44,17 @@ OpenFile open_named_file(Console& console, const char* mode) {
   // one typed: such a name names none.
   bool whole = std::strlen(name) == kept;
   current_file.stream = whole ? open_regular_file(name, mode) : nullptr;
+  const int error = errno;
   if (current_file.stream == nullptr) {
     console.write("Impossible d'ouvrir le fichier '");
     write_name(console, name);
     console.write("'");
+    // A screen is told why on a row of its own; a pipe gets the dialogue as it is.
+    if (console.screen() != Screen::none) {
+      console.write("\n");
+      console.write(whole ? open_failure_reason(error) : "Le nom contient un octet zEro");
+      console.write("\n");
+    }
     return OpenFile();
   }
   // Binary files are read and written in large chunks by the program itself,

@@ -53,7 +53,7 @@ class OpenFile {
 /// A file opened in any mode but "r" has no C library buffer.
 /// Returns a closed OpenFile when no file was opened: at the end of input, with
 /// nothing written, or after the message naming the file that could not be
-/// opened.
+/// opened, which at a screen says why on a row of its own.
 OpenFile open_named_file(Console& console, const char* mode);
 
 /// Writes a file name as the user typed it, except at a terminal, where it is

@@ -11,8 +11,9 @@ namespace octets {
 
 /// Opens a regular file with one of the C library's modes ("w", "a", "r", "rb",
 /// "r+b"), symbolic links followed. Folders, devices, pipes and sockets are
-/// refused without being opened. Opening never waits. Returns null on failure;
-/// an existing file is left untouched then.
+/// refused without being opened. Opening never waits. Returns null on failure,
+/// errno telling why (EISDIR a folder, ENODEV another object that is no
+/// regular file); an existing file is left untouched then.
 std::FILE* open_regular_file(const char* name, const char* mode);
 
 /// Moves to a byte offset from the start of the file; false on failure.

@@ -28,7 +28,7 @@ std::FILE* open_regular_file(const char* name, const char* mode) {
   // tape rewinds): only a regular file is opened.
   struct stat info;
   if (::stat(name, &info) == 0 && !S_ISREG(info.st_mode)) {
-    errno = EISDIR;
+    errno = S_ISDIR(info.st_mode) ? EISDIR : ENODEV;
     return nullptr;
   }
   const int flags = open_flags(mode);
@@ -36,6 +36,7 @@ std::FILE* open_regular_file(const char* name, const char* mode) {
   if (fd < 0) return nullptr;
   // Checked again, should another program have put something else in its
   // place, and emptied only then.
+  errno = ENODEV;
   bool usable = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
                 ::fcntl(fd, F_SETFL, flags & O_APPEND) == 0 &&
                 (std::strcmp(mode, "w") != 0 || ::ftruncate(fd, 0) == 0);

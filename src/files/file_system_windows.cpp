@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 
 #include "files/file_system.h"
@@ -20,7 +21,10 @@ std::FILE* open_regular_file(const char* name, const char* mode) {
   // Devices such as CON or NUL open like files; only a real file will do,
   // checked before the open and again after it.
   struct _stat64 info;
-  if (::_stat64(name, &info) == 0 && (info.st_mode & _S_IFMT) != _S_IFREG) return nullptr;
+  if (::_stat64(name, &info) == 0 && (info.st_mode & _S_IFMT) != _S_IFREG) {
+    errno = (info.st_mode & _S_IFMT) == _S_IFDIR ? EISDIR : ENODEV;
+    return nullptr;
+  }
   std::FILE* file = std::fopen(name, mode);
   if (file == nullptr) return nullptr;
   if (::_fstat64(::_fileno(file), &info) != 0 || (info.st_mode & _S_IFMT) != _S_IFREG) {

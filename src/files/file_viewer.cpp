@@ -148,6 +148,7 @@ bool coloured(Console& console) {
 void show_text(Console& console, const ViewKind& view) {
   OpenFile file = open_named_file(console, view.open_mode);
   if (!file) return;
+  Console::View shown(console);
   // The file is read to its end, whatever size it claims (a pseudo-file claims
   // none), except the file standard output writes to: it would grow as fast as
   // it is read, for ever, so only what it held when it was opened is shown.
@@ -165,6 +166,7 @@ void show_text(Console& console, const ViewKind& view) {
   // a short chunk is the end of the text: only the stream's error is a fault.
   for (auto chunk = contents.next_chunk(); !chunk.empty() && !console.output_failed();
        chunk = contents.next_chunk()) {
+    if (console.view_stopped()) break;
     text.clear();
     pieces.show(reinterpret_cast<const char*>(chunk.data()), chunk.size(), text);
     write_shown(console, text);
@@ -188,6 +190,7 @@ void show_text(Console& console, const ViewKind& view) {
 void show_bytes(Console& console, const ViewKind& view) {
   OpenFile file = open_named_file(console, view.open_mode);
   if (!file) return;
+  Console::View shown(console);
   const std::int64_t measured = measure_file_or_report(console);
   if (measured < 0) return;
   ChunkReader contents(file.stream(), measured, VIEW_CHUNK);
@@ -210,6 +213,7 @@ void show_bytes(Console& console, const ViewKind& view) {
   // Stops early when the output is lost: formatting the rest would be wasted.
   for (auto chunk = contents.next_chunk(); !chunk.empty() && !console.output_failed();
        chunk = contents.next_chunk()) {
+    if (console.view_stopped()) break;
     if (screen) {
       // The window may have been resized since the last chunk.
       rows.set_width(console.width());
