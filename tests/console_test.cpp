@@ -261,5 +261,18 @@ TEST(Console, ViewPromptInTheUsualColourAndGuardedUntilItEnds) {
             "\x1b[35mabcdefghij\n\x1b[39m-- EntrEe" + UP + "\x1b[35mkl\x1b[39m");
 }
 
+TEST(Console, ViewOnAConsoleWaitsWithColourChangesThroughTheTerminal) {
+  ScriptedConsole scripted("\n");
+  scripted.terminal.screen_kind = Screen::console;
+  scripted.terminal.rows = 3;
+  {
+    Console::View view(scripted.console);
+    scripted.console.write_symbols("\x1b[35m1\n2\n3\x1b[39m");
+  }
+  EXPECT_EQ(scripted.transcript(), "<console>\x1b[35m1\n2\n</console><console>\x1b[39m</console>" +
+                                       std::string(PAGE_PROMPT) + UP +
+                                       "<console>\x1b[35m</console><console>3\x1b[39m</console>");
+}
+
 }  // namespace
 }  // namespace octets

@@ -42,17 +42,24 @@ void Console::drain() {
 void Console::write_symbols(std::string_view utf8) {
   // The terminal writes past the buffered output.
   flush();
+  if (last_row_ > 0) return page(utf8, true);
   terminal_.write_symbols(out_, utf8);
 }
 
-void Console::page(std::string_view text) {
+void Console::show(std::string_view text, bool symbols) {
+  if (!symbols) return put(text);
+  flush();
+  terminal_.write_symbols(out_, text);
+}
+
+void Console::page(std::string_view text, bool symbols) {
   while (!text.empty() && !stopped_) {
     if (row_ == last_row_) {
       ask_to_go_on();
       continue;
     }
     std::size_t n = fit(text);
-    put(text.substr(0, n));
+    show(text.substr(0, n), symbols);
     text.remove_prefix(n);
   }
 }
@@ -88,14 +95,17 @@ void Console::ask_to_go_on() {
   // On a row of its own, in the usual colour (the screen's if the view ends
   // here), cut to the screen's width so that it takes one row to erase.
   if (column_ > 0) put("\n");
-  if (!colour_.empty()) put("\x1b[39m");
+  // A console takes colour changes through the terminal, as the view's text.
+  const bool console = terminal_.screen() == Screen::console;
+  if (!colour_.empty()) show("\x1b[39m", console);
   put(PAGE_PROMPT.substr(0, static_cast<std::size_t>(std::max(width_ - 1, 1))));
   std::optional<char> answer = read_answer();
   if (line_begun()) discard_pending_input();
   stopped_ = !answer || *answer == 'q';
   // Erased, and the row above it after the line end an answer echoed.
-  put(answer && input_echoed() ? "\x1b[A\r\x1b[K" : "\r\x1b[K");
-  if (!stopped_) put(colour_);
+  flush();
+  terminal_.erase_row(out_, answer && input_echoed());
+  if (!stopped_) show(colour_, console);
   start_page();
 }
 

@@ -99,7 +99,8 @@ class Console {
   void expect_long_output() { terminal_.expect_long_output(); }
   int width() { return terminal_.width(); }
   bool shows_colours() { return terminal_.shows_colours(); }
-  /// Writes UTF-8 text through the terminal, after what was written before.
+  /// Writes UTF-8 text through the terminal, after what was written before;
+  /// a view waits after each screenful of it too.
   void write_symbols(std::string_view utf8);
 
   /// True once a write to the output has failed.
@@ -117,7 +118,9 @@ class Console {
   void drain();
   /// Writes to the buffered output, past the screenful's count.
   void put(std::string_view bytes);
-  void page(std::string_view text);
+  /// Writes to the buffered output, or through the terminal (write_symbols).
+  void show(std::string_view text, bool symbols);
+  void page(std::string_view text, bool symbols = false);
   void start_page();
   /// How many bytes fit on the screenful, whose last row is the prompt's:
   /// colour changes and UTF-8 continuation bytes take no room.

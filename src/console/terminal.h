@@ -79,6 +79,11 @@ class Terminal {
   /// tells no size; 0 when a view must never wait: standard input is not a
   /// terminal, or standard output is no screen that takes control sequences.
   virtual int page_rows() { return 0; }
+  /// Erases the cursor's row, or the row above it when `above`, and leaves the
+  /// cursor at its start. Everything written to `out` before has been flushed.
+  virtual void erase_row(std::ostream& out, bool above) {
+    out << (above ? "\x1b[A\r\x1b[K" : "\r\x1b[K");
+  }
   /// While on, a signal that ends the program first gives the screen its
   /// usual colour back.
   virtual void guard_colour(bool) {}

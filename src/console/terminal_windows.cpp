@@ -136,6 +136,27 @@ class CommandTerminal : public Terminal {
     return 80;
   }
 
+  int page_rows() override {
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    DWORD mode = 0;
+    if (!::GetConsoleMode(::GetStdHandle(STD_INPUT_HANDLE), &mode) ||
+        !::GetConsoleScreenBufferInfo(::GetStdHandle(STD_OUTPUT_HANDLE), &info)) {
+      return 0;
+    }
+    return info.srWindow.Bottom - info.srWindow.Top + 1;
+  }
+
+  void erase_row(std::ostream&, bool above) override {
+    // The console's own calls: it may take no control sequence.
+    HANDLE console = ::GetStdHandle(STD_OUTPUT_HANDLE);
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (!::GetConsoleScreenBufferInfo(console, &info)) return;
+    COORD start{0, static_cast<SHORT>(info.dwCursorPosition.Y - (above ? 1 : 0))};
+    DWORD width = static_cast<DWORD>(info.dwSize.X), written = 0;
+    ::FillConsoleOutputCharacterW(console, L' ', width, start, &written);
+    ::SetConsoleCursorPosition(console, start);
+  }
+
   void guard_colour(bool on) override { ::SetConsoleCtrlHandler(give_colour_back, on); }
 
   bool input_echoed() override {

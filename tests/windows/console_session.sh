@@ -101,6 +101,21 @@ for choice in 4 5 6; do
   ((views > 0)) || fail "no rows of view $choice"
 done
 
+# A view longer than the window waits after each screenful of 49 rows, at a
+# prompt erased before what follows: after two, "q" ends it, 95 rows of 16
+# values under the size line, the legend and the separator line.
+PAGE="-- EntrEe : la suite ; q : fin de l'affichage --"
+for _ in {1..16}; do cat "$folder/all.bin"; done >"$folder/paged.bin"
+head -c $((95 * 16)) "$folder/paged.bin" >"$folder/shown.bin"
+prompts() { tmux_ capture-pane -p -S - | grep -cF -- "$PAGE"; }
+answer y "$MENU" 5 "$NAME" paged.bin "$PAGE" "" "$PAGE"
+(($(prompts) == 1)) || fail "the pager's prompt was not erased"
+answer q "$CONTINUE"
+(($(prompts) == 0)) || fail "the pager's prompt was not erased at 'q'"
+tmux_ capture-pane -p -S - | sed -n '/ = 4096 octets/,$p' |
+  python3 "$(dirname "$0")/../check_rows.py" "$folder/shown.bin" "$WIDTH" >/dev/null ||
+  fail "the paged view does not show two screenfuls of rows"
+
 type_line n
 deadline=$((SECONDS + TIMEOUT))
 until tmux_ capture-pane -p | grep -qx "exit=0"; do
