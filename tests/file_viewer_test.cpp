@@ -50,19 +50,6 @@ TEST_F(FileViewer, LargeFileMatchesAnIndependentComputation) {
   write_file("big", bytes);
   const std::string values = hexadecimal_values(bytes);
   EXPECT_TRUE(view(HEXADECIMAL_VIEW, "big\n") == byte_view(bytes.size(), 16, values));
-  // At 80 columns, rows of 16 values after a position of 7 digits, then the
-  // values' symbols, counted on across the view's chunks.
-  std::string rows;
-  for (std::size_t at = 0; at < bytes.size(); at += 16) {
-    char position[32];
-    std::snprintf(position, sizeof position, "%s%7zu ", at > 0 ? "\n" : "", at);
-    std::string symbols;
-    for (unsigned char byte : bytes.substr(at, 16)) {
-      symbols += byte >= 32 && byte < 127 ? static_cast<char>(byte) : '.';
-    }
-    const std::string in_row = values.substr(at * 3, 16 * 3);
-    rows += position + in_row + std::string(16 * 3 - in_row.size() + 1, ' ') + symbols;
-  }
   // The text view, piece by piece, as the C library's fgets reads the file.
   std::string expected = NAME_PROMPT + TEXT_HEADING;
   std::FILE* file = std::fopen("big", "r");
