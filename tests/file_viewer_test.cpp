@@ -17,7 +17,6 @@ using namespace test;
 const ViewKind& TEXT_VIEW = *chosen_view('3');
 const ViewKind& DECIMAL_VIEW = *chosen_view('4');
 const ViewKind& HEXADECIMAL_VIEW = *chosen_view('5');
-const ViewKind& BINARY_VIEW = *chosen_view('6');
 
 /// What a view writes for the given input, with no menu around it.
 std::string view(const ViewKind& kind, const std::string& input, Screen screen = Screen::none,
@@ -105,9 +104,6 @@ TEST_F(FileViewer, ByteViewsAtAScreenShowRowsWithPositionsAndSymbols) {
       {HEXADECIMAL_VIEW, Screen::console, 14,
        byte_view(5, 16,
                  "<console>0 41 0A  A\u25D9\n2 FF E2  \u00A0\u0393\n4 00     \u25E6</console>")},
-      // A terminal that tells no width counts as 80 columns: 16 values a row.
-      {HEXADECIMAL_VIEW, Screen::utf8_terminal, 0,
-       byte_view(5, 16, hex_row + "A\u25D9\u00A0\u0393\u25E6")},
       {HEXADECIMAL_VIEW, Screen::other_terminal, 80, byte_view(5, 16, hex_row + "A....")},
       // No screen at all: the values on one line, as the bytes come.
       {HEXADECIMAL_VIEW, Screen::none, 7, byte_view(5, 16, "41 0A FF E2 00 ")},

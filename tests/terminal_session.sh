@@ -162,9 +162,6 @@ expect_row 1 "$MENU_ROW"
 answer 5 "$NAME"
 expect_row 0 "$NAME"
 answer hex.bin "$CONTINUE"
-expect_line " = 3 octets ; Affichage en base 16"
-expect_line "****************************"
-expect_line "0 41 0A FF$(printf '%41s' '')A◙$(printf '\302\240')"
 
 # --- The rows of the byte views and the text view's symbols ---
 # Each row of a byte view: the position of its first byte, its values, their
