@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <optional>
 #include <set>
 #include <sstream>
 #include <string>
@@ -15,17 +14,6 @@
 
 namespace octets {
 namespace {
-
-/// The text of the bytes by the given path, or by the fastest one.
-std::string formatted(const ByteFormat& format, const std::string& bytes,
-                      std::optional<FormatPath> path = std::nullopt) {
-  std::string text(bytes.size() * BYTE_TEXT_MAX + FORMAT_SLACK, '\0');
-  auto input = reinterpret_cast<const unsigned char*>(bytes.data());
-  char* end = path ? format_bytes(format, *path, input, bytes.size(), text.data())
-                   : format_bytes(format, input, bytes.size(), text.data());
-  text.resize(static_cast<std::size_t>(end - text.data()));
-  return text;
-}
 
 /// The byte views: the rows of the views that have a format.
 std::vector<const ViewKind*> byte_views() {
@@ -57,26 +45,8 @@ std::string expected_text(const ViewKind& view, unsigned value) {
   return {};
 }
 
-std::string expected_text(const ViewKind& view, const std::string& bytes) {
-  std::string text;
-  for (unsigned char byte : bytes) text += expected_text(view, byte);
-  return text;
-}
-
-TEST(ByteFormat, EveryByteValueInEveryBase) {
-  std::string bytes;
-  for (int value = 255; value >= 0; --value) bytes += static_cast<char>(value);
-  for (const ViewKind* view : byte_views()) {
-    EXPECT_EQ(formatted(*view->format, bytes), expected_text(*view, bytes)) << view->choice;
-  }
-}
-
 /// The paths' names, by their order in FormatPath.
 const char* const PATH_NAMES[] = {"portable", "ssse3", "avx2"};
-
-// The test below runs each path this processor supports, so a machine with
-// the widest vectors still checks the narrower ones and the table code.
-class FormatPaths : public ::testing::Test {};
 
 // Bytes that give the decimal formatter every mix of one, two and three digits
 // in four neighbouring bytes, with the values at each class's edges; then all
@@ -94,7 +64,9 @@ std::string test_bytes() {
   return bytes;
 }
 
-TEST_F(FormatPaths, EveryLengthAndAlignmentGivesTheSameText) {
+// The test below runs each path this processor supports, so a machine with
+// the widest vectors still checks the narrower ones and the table code.
+TEST(FormatPaths, EveryLengthAndAlignmentGivesTheSameText) {
   const std::string bytes = test_bytes();
   const std::size_t MAX_LENGTH = 300;
   const std::size_t ALIGNMENTS = 64;
@@ -261,16 +233,6 @@ TEST(ByteRows, FullRowsHoldTheMostValuesThatLeaveTheLastColumnEmpty) {
       ASSERT_EQ(symbols, dots) << view->choice << " at " << width;
     }
   }
-}
-
-TEST(ByteFormat, ByteToBinaryPutsTheHighBitFirst) {
-  char digits[9];
-  byte_to_binary(0x80, digits);
-  EXPECT_STREQ(digits, "10000000");
-  byte_to_binary(0x01, digits);
-  EXPECT_STREQ(digits, "00000001");
-  byte_to_binary(0xA5, digits);
-  EXPECT_STREQ(digits, "10100101");
 }
 
 }  // namespace

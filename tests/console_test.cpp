@@ -5,7 +5,6 @@
 #include <functional>
 #include <sstream>
 #include <string>
-#include <utility>
 
 #include "test_support.h"
 
@@ -13,33 +12,6 @@ namespace octets {
 namespace {
 
 using test::ScriptedConsole;
-
-TEST(Console, AnswerRuleTakesOnlyOneCharacterLines) {
-  const std::pair<std::string, char> cases[] = {
-      {"5\n", '5'},
-      {"y\n", 'y'},
-      {"\n", '\n'},
-      {"55\n", NO_ANSWER},
-      {" 5\n", NO_ANSWER},
-      {"yes\n", NO_ANSWER},
-      {"y \n", NO_ANSWER},
-      {std::string("y\0junk\n", 7), 'y'},
-      {std::string("\0junk\n", 6), '\0'},
-      {"5", '5'},
-  };
-  for (const auto& [line, answer] : cases) {
-    ScriptedConsole scripted(line);
-    EXPECT_EQ(scripted.console.read_answer(), answer) << "line: " << line;
-  }
-}
-
-TEST(Console, LongAnswerArrivesInPiecesAndEachIsRefused) {
-  ScriptedConsole scripted(std::string(150, '7').append("\n5\n"));
-  EXPECT_EQ(scripted.console.read_answer(), NO_ANSWER);  // 99 characters
-  EXPECT_EQ(scripted.console.read_answer(), NO_ANSWER);  // the other 51 and the line end
-  EXPECT_EQ(scripted.console.read_answer(), '5');
-  EXPECT_EQ(scripted.console.read_answer(), std::nullopt);
-}
 
 TEST(Console, ReadLineIsBoundedAndLeavesTheRestPending) {
   // The same input handed over whole, a byte at a time, and in odd pieces.
@@ -92,39 +64,6 @@ TEST(Console, DiscardDropsOnlyABegunLine) {
   for (const Case& c : cases) {
     ScriptedConsole scripted(c.input);
     c.read(scripted.console);
-    scripted.console.discard_pending_input();
-    EXPECT_EQ(scripted.console.read_char(), c.next_after_discard) << "input: " << c.input;
-  }
-}
-
-TEST(Console, ReadNumberFollowsDecimalScanning) {
-  struct Case {
-    std::string input;
-    std::optional<std::int64_t> number;
-    std::optional<char> next_after_discard;
-  };
-  const Case cases[] = {
-      {"12\nz\n", 12, 'z'},
-      {"12abc\nz\n", 12, 'z'},
-      {"+5\nz\n", 5, 'z'},
-      {"-1\nz\n", -1, 'z'},
-      {"  \n 7\nz\n", 7, 'z'},
-      {"\n\n\t 0042 x\nz\n", 42, 'z'},
-      {"abc\nz\n", std::nullopt, 'z'},
-      {"-\nz\n", std::nullopt, 'z'},
-      {"- 5\nz\n", std::nullopt, 'z'},
-      // An empty line is skipped; the next line is looked at, so it is begun.
-      {"\nn\nz\n", std::nullopt, 'z'},
-      {"4294967297\nz\n", 4294967296, 'z'},
-      {"99999999999999999999999\nz\n", 4294967296, 'z'},
-      {"-99999999999999999999999\nz\n", -4294967296, 'z'},
-      {"", std::nullopt, std::nullopt},
-      {"  ", std::nullopt, std::nullopt},
-      {"8", 8, std::nullopt},
-  };
-  for (const Case& c : cases) {
-    ScriptedConsole scripted(c.input);
-    EXPECT_EQ(scripted.console.read_number(), c.number) << "input: " << c.input;
     scripted.console.discard_pending_input();
     EXPECT_EQ(scripted.console.read_char(), c.next_after_discard) << "input: " << c.input;
   }

@@ -11,7 +11,6 @@
 
 #include <filesystem>
 #include <functional>
-#include <map>
 #include <string>
 
 #include "console/menu.h"
@@ -28,7 +27,7 @@ using test::enciphered;
 using test::read_file;
 using test::write_file;
 
-using Files = std::map<std::string, std::string>;
+using test::Files;
 
 const std::string BINARY("\x00\x0A\x0D\x1A\xFF", 5);
 const Files SEEDS = {{"t.txt", "un\n"}, {"b.bin", BINARY}};

@@ -17,7 +17,6 @@ using namespace test;
 const ViewKind& TEXT_VIEW = *chosen_view('3');
 const ViewKind& DECIMAL_VIEW = *chosen_view('4');
 const ViewKind& HEXADECIMAL_VIEW = *chosen_view('5');
-const ViewKind& BINARY_VIEW = *chosen_view('6');
 
 /// What a view writes for the given input, with no menu around it.
 std::string view(const ViewKind& kind, const std::string& input, Screen screen = Screen::none,
@@ -50,19 +49,6 @@ TEST_F(FileViewer, LargeFileMatchesAnIndependentComputation) {
   write_file("big", bytes);
   const std::string values = hexadecimal_values(bytes);
   EXPECT_TRUE(view(HEXADECIMAL_VIEW, "big\n") == byte_view(bytes.size(), 16, values));
-  // At 80 columns, rows of 16 values after a position of 7 digits, then the
-  // values' symbols, counted on across the view's chunks.
-  std::string rows;
-  for (std::size_t at = 0; at < bytes.size(); at += 16) {
-    char position[32];
-    std::snprintf(position, sizeof position, "%s%7zu ", at > 0 ? "\n" : "", at);
-    std::string symbols;
-    for (unsigned char byte : bytes.substr(at, 16)) {
-      symbols += byte >= 32 && byte < 127 ? static_cast<char>(byte) : '.';
-    }
-    const std::string in_row = values.substr(at * 3, 16 * 3);
-    rows += position + in_row + std::string(16 * 3 - in_row.size() + 1, ' ') + symbols;
-  }
   // The text view, piece by piece, as the C library's fgets reads the file.
   std::string expected = NAME_PROMPT + TEXT_HEADING;
   std::FILE* file = std::fopen("big", "r");
@@ -118,9 +104,6 @@ TEST_F(FileViewer, ByteViewsAtAScreenShowRowsWithPositionsAndSymbols) {
       {HEXADECIMAL_VIEW, Screen::console, 14,
        byte_view(5, 16,
                  "<console>0 41 0A  A\u25D9\n2 FF E2  \u00A0\u0393\n4 00     \u25E6</console>")},
-      // A terminal that tells no width counts as 80 columns: 16 values a row.
-      {HEXADECIMAL_VIEW, Screen::utf8_terminal, 0,
-       byte_view(5, 16, hex_row + "A\u25D9\u00A0\u0393\u25E6")},
       {HEXADECIMAL_VIEW, Screen::other_terminal, 80, byte_view(5, 16, hex_row + "A....")},
       // No screen at all: the values on one line, as the bytes come.
       {HEXADECIMAL_VIEW, Screen::none, 7, byte_view(5, 16, "41 0A FF E2 00 ")},

@@ -24,14 +24,12 @@ RunningProgram::RunningProgram(const std::filesystem::path& folder, const Option
     dup2(out[1], 1);
     dup2(err[1], 2);
     for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) close(fd);
-    // As a shell would start it: default signal handling, the limit given.
+    // As a shell would start it: default signal handling.
     for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGXFSZ, SIGPIPE}) std::signal(signal, SIG_DFL);
     sigset_t blocked;
     sigemptyset(&blocked);
     for (int signal : options.blocked_signals) sigaddset(&blocked, signal);
     sigprocmask(SIG_SETMASK, &blocked, nullptr);
-    rlimit limit{options.file_limit, options.file_limit};
-    setrlimit(RLIMIT_FSIZE, &limit);
     if (chdir(folder.c_str()) != 0) _exit(120);
     for (const std::string& setting : options.environment) putenv(strdup(setting.c_str()));
     execl(OCTETS_BUILT_PROGRAM, "octets", nullptr);

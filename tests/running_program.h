@@ -4,7 +4,6 @@
 // and error on pipes of the test: typed to, read while it runs, signalled, and
 // waited for.
 
-#include <sys/resource.h>
 #include <sys/types.h>
 
 #include <filesystem>
@@ -23,7 +22,6 @@ struct Launch {
   bool nonblocking_output = false;
   /// Signals blocked at start, as a parent's mask is inherited.
   std::vector<int> blocked_signals = {};
-  rlim_t file_limit = RLIM_INFINITY;
 };
 
 class RunningProgram {

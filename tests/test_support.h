@@ -65,7 +65,6 @@ class FakeTerminal : public Terminal {
   std::function<void()> on_long_output;
 };
 
-/// A console over a string, with its transcript.
 struct ScriptedConsole {
   explicit ScriptedConsole(std::string input,
                            std::size_t piece = std::numeric_limits<std::size_t>::max())
@@ -86,7 +85,6 @@ struct Session {
   int status;
 };
 
-/// Runs the whole program's dialogue on the given input.
 Session run_session(const std::string& input);
 
 /// Runs the whole dialogue in a child process whose files may not grow past
@@ -178,11 +176,9 @@ Files files_in(const std::filesystem::path& folder);
 /// Writes the files under `folder`, making the folders their paths name.
 void lay_files(const std::filesystem::path& folder, const Files& files);
 void write_file(const std::filesystem::path& path, const std::string& bytes);
-/// Every byte value from 0 to 255, in order.
 std::string all_byte_values();
 /// `size` bytes from a fixed pseudo-random sequence.
 std::string pseudo_random_bytes(std::size_t size, unsigned seed);
-/// The bytes, each combined with the key by exclusive or.
 std::string enciphered(std::string bytes, unsigned char key);
 
 }  // namespace octets::test

@@ -167,19 +167,5 @@ TEST(XorPass, EveryOutcomeSaysExactlyWhatStaysEnciphered) {
   }
 }
 
-// After each chunk, then once more when the pass is done and synced.
-TEST(XorPass, ProgressIsReportedAfterEachChunkUpToTheWholeSize) {
-  const std::int64_t size = 5 * CHUNK + 3;
-  FakeFile file(pseudo_random_bytes(static_cast<std::size_t>(size), 5));
-  std::vector<std::int64_t> reported;
-  CryptResult result = xor_in_place(file, size, KEY, [&](std::int64_t done) {
-    reported.push_back(done);
-    return CryptOutcome::done;
-  });
-  EXPECT_EQ(result.outcome, CryptOutcome::done);
-  EXPECT_EQ(reported, (std::vector<std::int64_t>{CHUNK, 2 * CHUNK, 3 * CHUNK, 4 * CHUNK,
-                                                 5 * CHUNK, size, size}));
-}
-
 }  // namespace
 }  // namespace octets::test
