@@ -13,12 +13,12 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cctype>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <regex>
 #include <string>
 #include <thread>
 
@@ -52,15 +52,27 @@ int lines_told_lost(const std::string& output, const std::string& name) {
   std::string rest = output.substr(told, output.size() - told - CONTINUE.size());
   int prompts = 0;
   for (; rest.ends_with(LINE_PROMPT); ++prompts) rest.resize(rest.size() - LINE_PROMPT.size());
-  static const std::regex message(
-      "Erreur d'Ecriture : (?:la derniEre ligne n'a pas pu Etre Ecrite|les ([0-9]+) derniEres "
-      "lignes n'ont pas pu Etre Ecrites) dans le fichier '(.*)'( ; les lignes suivantes ne "
-      "seront pas enregistrEes)?\n");
-  std::smatch said;
-  if (!std::regex_match(rest, said, message) || said[2] != name) return -1;
-  const int lost = said[1].matched ? std::stoi(said[1]) : 1;
+  // Takes `text` off the front of the rest, if the rest starts with it.
+  auto take = [&rest](const std::string& text) {
+    if (!rest.starts_with(text)) return false;
+    rest.erase(0, text.size());
+    return true;
+  };
+  int lost = 1;
+  if (!take("Erreur d'Ecriture : la derniEre ligne n'a pas pu Etre Ecrite")) {
+    if (!take("Erreur d'Ecriture : les ") || !std::isdigit(static_cast<unsigned char>(rest[0]))) {
+      return -1;
+    }
+    std::size_t digits = 0;
+    lost = std::stoi(rest, &digits);
+    rest.erase(0, digits);
+    if (!take(" derniEres lignes n'ont pas pu Etre Ecrites")) return -1;
+  }
+  if (!take(" dans le fichier '" + name + "'")) return -1;
+  const bool lines_follow = take(" ; les lignes suivantes ne seront pas enregistrEes");
+  if (rest != "\n") return -1;
   // The last prompt read "fin"; without lines after it, none is asked.
-  if (!said[3].matched) return prompts == 0 ? lost : -1;
+  if (!lines_follow) return prompts == 0 ? lost : -1;
   return lost + prompts - 1;
 }
 
