@@ -166,6 +166,8 @@ TEST(Console, ViewWaitsAfterEachScreenfulAtATerminal) {
       // row waits, and the prompt gets a row of its own.
       {3, 3, "\n", true, "abcdefg", "abcdef\n--" + UP + "g"},
       {3, 3, "\n", true, "abc\ndefg", "abc\ndef\n--" + UP + "g"},
+      // A tab goes to the next stop of eight columns, or the last column.
+      {12, 3, "\n", true, "a\tb\tcdefgh\nxy", "a\tb\tcdefgh\n" + PROMPT.substr(0, 11) + UP + "xy"},
   };
   for (const Case& c : cases) {
     ScriptedConsole scripted(c.answers);

@@ -81,6 +81,9 @@ std::size_t Console::fit(std::string_view text) {
     } else if (byte == '\n' || byte == '\r') {
       column_ = 0;
       if (byte == '\n' && ++row_ == last_row_) return i + 1;
+    } else if (byte == '\t') {
+      // To the next stop of eight columns; a tab never goes past the last.
+      column_ = std::max(column_, std::min((column_ / 8 + 1) * 8, width_ - 1));
     } else if ((byte & 0xC0) != 0x80) {
       // A row full up to its last column goes on in the next one.
       if (column_ == width_ && ++row_ == last_row_) return i;
